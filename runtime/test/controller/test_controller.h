@@ -1,0 +1,30 @@
+/* The cells of the test controller, shared by the controller and its tests. */
+#ifndef VX_TEST_CONTROLLER_H
+#define VX_TEST_CONTROLLER_H
+
+enum {
+    TEST_BOOL_CELLS = 8,
+    TEST_INT_CELLS = 534,
+    TEST_FLOAT_CELLS = 18,
+    TEST_CHAR_CELLS = 54,
+    TEST_SIGNATURE = 2147483647,
+    TEST_GENERATION_TIME = 1418381562,
+
+    TEST_INPUT = 5,
+    TEST_OUTPUT = 6,
+    TEST_TOGGLE = 7,
+    TEST_PASSES = 523,
+    TEST_RESULT = 524,
+    TEST_BP_LOCATION = 525,
+    TEST_BP_INSTANCE = 526,
+    TEST_REPORT_TYPE = 527,
+    TEST_MODIFICATIONS = 528,
+    TEST_SLEEP_MS = 529,
+    TEST_INT_OUT = 530,
+    TEST_PID = 531,
+    TEST_COUNTER = 532,
+    TEST_FLOAT_OUT = 17,
+    TEST_CHAR_OUT = 53
+};
+
+#endif

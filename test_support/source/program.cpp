@@ -1,0 +1,174 @@
+#include "vx/testing/program.hpp"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace vx::testing {
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/vxtest.XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void write_file(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::string unique_block_name() {
+    static std::atomic<int> serial{0};
+    return "vxt" + std::to_string(::getpid()) + "_" + std::to_string(serial++);
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+Program::Program(ProgramOptions options)
+    : options_(std::move(options)), block_name_(options_.block_name.value_or(unique_block_name())) {}
+
+Program::~Program() {
+    if (running()) {
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+    }
+    detach();
+    // A program killed before it left may have left its block behind.
+    std::string error;
+    auto leftover = platform::SharedMemory::open(block_name_, 0, platform::OpenMode::AttachOnly, error);
+}
+
+void Program::start() {
+    std::vector<std::string> env_strings;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        const auto eq = entry.find('=');
+        const std::string key = entry.substr(0, eq);
+        if (key == "VX_MEMORY_NAME" || key == "VX_MEMORY_SIZE" || key == "VX_TIMEOUT" || options_.env.count(key)) continue;
+        env_strings.push_back(entry);
+    }
+    env_strings.push_back("VX_MEMORY_NAME=" + block_name_);
+    for (const auto& [key, value] : options_.env) env_strings.push_back(key + "=" + value);
+
+    std::vector<std::string> arg_strings{argv0()};
+    arg_strings.insert(arg_strings.end(), options_.args.begin(), options_.args.end());
+    std::vector<char*> argv;
+    for (auto& a : arg_strings) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : env_strings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, dir_.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, dir_.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, options_.executable.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " + options_.executable);
+    pid_ = pid;
+}
+
+bool Program::attach(std::chrono::milliseconds timeout) {
+    return eventually(
+        [this] {
+            if (!shm_.is_open()) {
+                std::string error;
+                shm_ = platform::SharedMemory::open(block_name_, 0, platform::OpenMode::AttachOnly, error);
+                if (!shm_.is_open()) return false;
+            }
+            auto* header = static_cast<MemoryHeader*>(shm_.address());
+            const auto layout = Layout::from_header(*header, shm_.size());
+            if (!layout) return false;
+            BlockView view(header, *layout);
+            const std::int32_t pid_index = layout->count[1] - 3;  // maxInt - 3 with maxInt = memInt
+            const IntCell* pid_cell = view.cell<IntCell>(pid_index);
+            if (pid_cell == nullptr || cur(*pid_cell) != pid_) return false;
+            view_ = view;
+            return true;
+        },
+        timeout);
+}
+
+void Program::detach() {
+    view_ = BlockView();
+    shm_ = platform::SharedMemory();
+}
+
+std::optional<int> Program::wait_exit(std::chrono::milliseconds timeout) {
+    if (exit_status_) return exit_status_;
+    if (pid_ <= 0) return std::nullopt;
+    int status = 0;
+    const bool ended = eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, timeout);
+    if (!ended) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status, 0);
+        exit_status_ = -1;
+        return std::nullopt;
+    }
+    exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return exit_status_;
+}
+
+std::string Program::out() const { return read_file(dir_.file("stdout")); }
+std::string Program::err() const { return read_file(dir_.file("stderr")); }
+
+namespace {
+template <class Cell> Cell& checked(const BlockView& view, std::int32_t index) {
+    Cell* cell = view.cell<Cell>(index);
+    if (cell == nullptr) throw std::out_of_range("cell index " + std::to_string(index) + " outside its area");
+    return *cell;
+}
+}  // namespace
+
+BoolCell& Program::b(std::int32_t index) const { return checked<BoolCell>(view_, index); }
+IntCell& Program::i(std::int32_t index) const { return checked<IntCell>(view_, index); }
+FloatCell& Program::f(std::int32_t index) const { return checked<FloatCell>(view_, index); }
+CharCell& Program::c(std::int32_t index) const { return checked<CharCell>(view_, index); }
+
+std::int32_t Program::counter() const { return cur(i(view_.count(CellType::Int) - 2)); }
+
+bool Program::step(std::chrono::milliseconds timeout) const {
+    const std::int32_t before = counter();
+    set_status(STEP);
+    return eventually([&] { return counter() != before && status() == STOP; }, timeout);
+}
+
+void Program::set_period(float microseconds) const { set_start_value(f(10), microseconds); }
+
+}  // namespace vx::testing
