@@ -1,0 +1,27 @@
+// The live view of a controller: status line and statistics, inputs,
+// outputs, active steps with their timers, forced marks and, for the
+// traffic-light programs, the lights.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "vx/console/session.hpp"
+
+namespace vx::console {
+
+struct FrameOptions {
+    bool colour = false;
+    bool keys = false;  // the key help of the interactive view
+};
+
+// One frame of the view, as lines of text.
+std::string render_frame(const Session& session, const FrameOptions& options);
+
+// The interactive view on the terminal: refreshes every `interval` and
+// takes keys (r run, s stop, n or space step, 1-9 toggle an input, q quit)
+// until q or an interrupt. A Failure when standard input or output is not a
+// terminal.
+void run_monitor(const Session& session, std::chrono::milliseconds interval, bool colour);
+
+}  // namespace vx::console

@@ -1,0 +1,123 @@
+// A console session: the block of one controller program, attached as a
+// participant (never created, resized or reset), its layout as the header
+// announces it, and the program's symbol file when there is one.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "vx/block.hpp"
+#include "vx/console/symbols.hpp"
+#include "vx/console/values.hpp"
+#include "vx/platform/shared_memory.hpp"
+
+namespace vx::console {
+
+// Cells of the control variables, the same in every controller program.
+namespace cells {
+inline constexpr std::int32_t kTraceOn = 0;        // bool
+inline constexpr std::int32_t kResetTrace = 1;     // bool
+inline constexpr std::int32_t kStatus = 311;       // int
+inline constexpr std::int32_t kBreakpointCount = 312;
+inline constexpr std::int32_t kBreakpointLocations = 313;  // + k - 1, k from 1
+inline constexpr std::int32_t kBreakpointInstances = 415;
+inline constexpr std::int32_t kCurrentInstance = 516;
+inline constexpr std::int32_t kCurrentLocation = 517;
+inline constexpr std::int32_t kCurrentPrePostCode = 518;
+inline constexpr std::int32_t kCurrentTypeError = 519;
+inline constexpr std::int32_t kCurrentRank = 520;
+inline constexpr std::int32_t kSignature = 521;
+inline constexpr std::int32_t kGenerationTime = 522;
+inline constexpr std::int32_t kPeriod = 10;  // float, microseconds
+inline constexpr std::int32_t kMinPeriod = 11;
+inline constexpr std::int32_t kMaxPeriod = 12;
+inline constexpr std::int32_t kMeanPeriod = 13;
+inline constexpr std::int32_t kMeanModifications = 14;
+inline constexpr std::int32_t kMinModifications = 15;
+inline constexpr std::int32_t kMaxModifications = 16;
+inline constexpr std::int32_t kTaskName = 0;  // char, a string of capacity 50
+inline constexpr std::int32_t kMaxBreakpoints = 101;
+}  // namespace cells
+
+// The name of an execution status value, or "unknown (<value>)".
+std::string status_name(std::int32_t status);
+
+struct AttachOptions {
+    std::string block = "Shared";
+    std::optional<std::string> symbols;  // a symbol file given by the user
+};
+
+class Session {
+public:
+    // Attaches to the block `options.block`; a Failure when it does not
+    // exist, is not laid out, or its symbol file does not match it.
+    static Session attach(const AttachOptions& options);
+
+    // A session on a block this process already holds (tests).
+    Session(const BlockView& block, std::optional<SymbolTable> symbols, std::string block_name = "test");
+
+    const BlockView& block() const { return block_; }
+    const std::string& block_name() const { return block_name_; }
+    std::size_t mapped_size() const { return mapped_; }
+    const SymbolTable* symbols() const { return symbols_ ? &*symbols_ : nullptr; }
+    const std::string& symbols_origin() const { return symbols_origin_; }
+    // The symbol table, or a Failure that says how to give one.
+    const SymbolTable& require_symbols() const;
+
+    // A variable by the controller's name or in raw form (B5, I523, F10,
+    // C3); a Failure naming close names when it is unknown.
+    VarRef resolve(std::string_view text) const;
+    // The variable of a cell, named when the symbol file knows it.
+    VarRef named(CellType type, std::int32_t index) const;
+
+    // Control cells (a Failure when the block is too small to hold them).
+    IntCell& int_cell(std::int32_t index) const;
+    FloatCell& float_cell(std::int32_t index) const;
+    BoolCell& bool_cell(std::int32_t index) const;
+
+    std::int32_t status() const { return cur(int_cell(cells::kStatus)); }
+    void set_status(std::int32_t value) const { set_cur(int_cell(cells::kStatus), value); }
+    std::int32_t pid_index() const;
+    std::int32_t counter_index() const;
+    std::int32_t pid() const { return cur(int_cell(pid_index())); }
+    std::int32_t counter() const { return cur(int_cell(counter_index())); }
+    float period() const { return cur(float_cell(cells::kPeriod)); }
+    bool alive() const;
+
+    // The task name held in char cells 0 to 52.
+    std::string task_name() const;
+
+    // The program's own path (argv[0] as it was started, made absolute), for
+    // its trace file; none when the program is not running here.
+    std::optional<std::string> program_argv0() const;
+
+    // Runs one cycle: writes STEP and waits until the cycle has run and the
+    // program is back in STOP. A Failure when the program is not running or
+    // does not answer. Returns false when the step ended held at a
+    // breakpoint instead (the program then waits in PAUSE).
+    bool step_once() const;
+
+    // Writes STOP and waits until no cycle runs any more.
+    void stop_and_settle() const;
+
+    // How long a program may take to answer a step: generous, and longer
+    // for long periods.
+    std::chrono::milliseconds answer_timeout() const;
+
+private:
+    Session() = default;
+    void check_symbols_match() const;
+
+    platform::SharedMemory shm_;
+    BlockView block_;
+    std::size_t mapped_ = 0;
+    std::string block_name_;
+    std::optional<SymbolTable> symbols_;
+    std::string symbols_origin_;
+    std::string no_symbols_reason_;
+};
+
+}  // namespace vx::console

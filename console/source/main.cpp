@@ -1,0 +1,190 @@
+// vxctl: the simulator and debugger side of a controller program's block.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+
+#include "vx/console/commands.hpp"
+#include "vx/console/monitor.hpp"
+#include "vx/console/simulator.hpp"
+#include "vx/platform/system.hpp"
+
+namespace {
+
+using namespace vx::console;
+using Action = std::function<int(const Session&)>;
+
+bool colour_wanted(const std::string& choice) {
+    if (choice == "always") return true;
+    if (choice == "never") return false;
+    const auto term = vx::platform::environment("TERM");
+    return ::isatty(STDOUT_FILENO) && !vx::platform::environment("NO_COLOR") && term && *term != "dumb";
+}
+
+CLI::Option* colour_option(CLI::App* app, std::string& choice) {
+    return app->add_option("--color", choice, "Colour: auto, always or never")
+        ->check(CLI::IsMember({"auto", "always", "never"}))
+        ->capture_default_str();
+}
+
+// Each command sets the action to run once the block is attached.
+struct Commands {
+    Action action;
+    std::vector<std::string> words;
+    std::vector<std::int32_t> numbers;
+    std::int64_t count = 1;
+    bool flag = false;
+    std::optional<std::string> file;
+    std::string colour = "auto";
+    int interval_ms = 250;
+    std::optional<std::uint64_t> seed;
+    std::optional<double> duration;
+    bool lights = false;
+
+    void on(CLI::App* app, Action a) {
+        app->callback([this, a = std::move(a)] { action = a; });
+    }
+
+    void add_status_commands(CLI::App& app) {
+        on(app.add_subcommand("status", "Show the program's status, statistics, lists, breakpoints and forced variables"),
+           [](const Session& s) { show_status(s, std::cout); return 0; });
+        struct Exec {
+            const char* name;
+            std::int32_t status;
+            const char* help;
+        };
+        for (const Exec& e : {Exec{"run", RUN, "Let the program run freely"},
+                              Exec{"stop", STOP, "Stop the program at the end of its cycle"},
+                              Exec{"pause", PAUSE, "Run one cycle, holding at every breakpoint check"},
+                              Exec{"free", FREE, "Let the program run freely (status FREE)"},
+                              Exec{"end", END, "End the program and wait until it has ended"}}) {
+            const std::int32_t status = e.status;
+            on(app.add_subcommand(e.name, e.help), [status](const Session& s) { command_status(s, status, std::cout); return 0; });
+        }
+        auto* step_cmd = app.add_subcommand("step", "Run N cycles (default 1), one at a time, waiting for each");
+        step_cmd->add_option("N", count, "Number of cycles")->check(CLI::Range(std::int64_t{1}, std::int64_t{INT32_MAX}));
+        on(step_cmd, [this](const Session& s) { step(s, count, std::cout); return 0; });
+    }
+
+    void add_value_commands(CLI::App& app) {
+        auto* get_cmd = app.add_subcommand("get", "Print variables (names or B5, I523, F10, C3)");
+        get_cmd->add_option("VARIABLE", words)->required();
+        on(get_cmd, [this](const Session& s) { get(s, words, std::cout); return 0; });
+
+        auto* set_cmd = app.add_subcommand("set", "Write the current value of variables: name=value ...");
+        set_cmd->add_option("ASSIGNMENT", words)->required();
+        on(set_cmd, [this](const Session& s) { set(s, words); return 0; });
+
+        auto* force_cmd = app.add_subcommand("force", "Force variables to values: name=value ...");
+        force_cmd->add_option("ASSIGNMENT", words)->required();
+        on(force_cmd, [this](const Session& s) { force(s, words); return 0; });
+
+        auto* unforce_cmd = app.add_subcommand("unforce", "Release forced variables");
+        unforce_cmd->add_option("VARIABLE", words);
+        unforce_cmd->add_flag("--all", flag, "Release every forced variable");
+        on(unforce_cmd, [this](const Session& s) { unforce(s, words, flag, std::cout); return 0; });
+
+        on(app.add_subcommand("forced", "List the forced variables"), [](const Session& s) { list_forced(s, std::cout); return 0; });
+        on(app.add_subcommand("vars", "List the program's variables with their cells, roles and values"),
+           [](const Session& s) { list_variables(s, std::cout); return 0; });
+    }
+
+    void add_list_commands(CLI::App& app, const char* name, ListKind kind, const char* help) {
+        auto* list = app.add_subcommand(name, help);
+        list->require_subcommand(1);
+        auto* add = list->add_subcommand("add", "Add variables to the list");
+        add->add_option("VARIABLE", words)->required();
+        on(add, [this, kind](const Session& s) { list_add(s, kind, words, std::cout); return 0; });
+        auto* remove = list->add_subcommand("remove", "Remove variables from the list");
+        remove->add_option("VARIABLE", words)->required();
+        on(remove, [this, kind](const Session& s) { list_remove(s, kind, words); return 0; });
+        on(list->add_subcommand("clear", "Empty the list"), [kind](const Session& s) { list_clear(s, kind); return 0; });
+        on(list->add_subcommand("list", "Show the list"), [kind](const Session& s) { list_show(s, kind, std::cout); return 0; });
+        if (kind != ListKind::Trace) return;
+        on(list->add_subcommand("on", "Switch the trace on"), [](const Session& s) { trace_switch(s, true); return 0; });
+        on(list->add_subcommand("off", "Switch the trace off"), [](const Session& s) { trace_switch(s, false); return 0; });
+        on(list->add_subcommand("restart", "Restart the trace file at the next traced cycle"),
+           [](const Session& s) { trace_restart(s); return 0; });
+        auto* show = list->add_subcommand("show", "Print the trace file with the variables' names");
+        show->add_option("--file", file, "The trace file (default: beside the running program)");
+        on(show, [this](const Session& s) { trace_show(s, file, std::cout); return 0; });
+    }
+
+    void add_breakpoint_commands(CLI::App& app) {
+        auto* bp = app.add_subcommand("break", "Breakpoints: pairs of location and instance (at most 101)");
+        bp->require_subcommand(1);
+        auto* add = bp->add_subcommand("add", "Add a breakpoint");
+        add->add_option("LOCATION INSTANCE", numbers)->expected(2)->required();
+        on(add, [this](const Session& s) { breakpoint_add(s, {numbers[0], numbers[1]}, std::cout); return 0; });
+        auto* clear = bp->add_subcommand("clear", "Remove one breakpoint, or all without arguments");
+        clear->add_option("LOCATION INSTANCE", numbers)->expected(2);
+        on(clear, [this](const Session& s) {
+            breakpoint_clear(s, numbers.empty() ? std::nullopt : std::optional<Breakpoint>({numbers[0], numbers[1]}));
+            return 0;
+        });
+        on(bp->add_subcommand("list", "List the breakpoints"), [](const Session& s) { breakpoint_list(s, std::cout); return 0; });
+    }
+
+    void add_monitor_and_sim(CLI::App& app) {
+        auto* monitor = app.add_subcommand("monitor", "Live view of the program (keys: r run, s stop, n step, 1-9 toggle input, q quit)");
+        monitor->add_flag("--once", flag, "Print one frame and exit");
+        monitor->add_option("--interval", interval_ms, "Refresh interval in milliseconds")
+            ->check(CLI::Range(10, 10000))
+            ->capture_default_str();
+        colour_option(monitor, colour);
+        on(monitor, [this](const Session& s) {
+            if (flag) {
+                std::cout << render_frame(s, {colour == "always", false});
+            } else {
+                run_monitor(s, std::chrono::milliseconds(interval_ms), colour_wanted(colour));
+            }
+            return 0;
+        });
+
+        auto* sim = app.add_subcommand("sim", "Play a scenario file against the program");
+        sim->add_option("SCENARIO", words, "The scenario file")->required()->expected(1);
+        sim->add_option("--seed", seed, "Seed of the random arrivals (overrides the scenario's)");
+        sim->add_option("--for", duration, "Seconds to play (overrides the scenario's end)")->check(CLI::PositiveNumber);
+        sim->add_flag("--lights", lights, "Draw the traffic lights as they change");
+        sim->add_flag("--check", flag, "Check the scenario against the program and play nothing");
+        colour_option(sim, colour);
+        on(sim, [this](const Session& s) {
+            const Scenario scenario = load_scenario(words.front());
+            return simulate(s, scenario, {seed, duration, lights, colour_wanted(colour), flag}, std::cout);
+        });
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"vxctl: drive, inspect and debug a running controller program through its shared block"};
+    app.require_subcommand(1);
+    AttachOptions attach;
+    app.add_option("--block", attach.block, "Name of the shared block")->envname("VX_MEMORY_NAME")->capture_default_str();
+    app.add_option("--symbols", attach.symbols, "Symbol file (default: <program>.vars beside the running program)");
+
+    Commands commands;
+    commands.add_status_commands(app);
+    commands.add_value_commands(app);
+    commands.add_list_commands(app, "trace", ListKind::Trace, "Trace lists and the trace file");
+    commands.add_list_commands(app, "watch", ListKind::Watch, "Watch list: bool variables whose change stops the program");
+    commands.add_breakpoint_commands(app);
+    commands.add_monitor_and_sim(app);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 1;
+    }
+    try {
+        const Session session = Session::attach(attach);
+        return commands.action ? commands.action(session) : 0;
+    } catch (const Failure& e) {
+        std::cout.flush();
+        std::cerr << "vxctl: " << e.what() << "\n";
+        return 1;
+    }
+}

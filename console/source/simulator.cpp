@@ -1,0 +1,280 @@
+#include "vx/console/simulator.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <ostream>
+#include <random>
+#include <type_traits>
+
+#include "vx/console/condition.hpp"
+#include "vx/console/lights.hpp"
+
+namespace vx::console {
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+void on_interrupt(int) { g_interrupted = 1; }
+
+// Times compare with a margin far below any period, so that a change at
+// 1 s lands in the cycle that starts at 1 s despite rounding of the sum.
+constexpr double kEpsilon = 1e-9;
+
+struct Change {
+    double at;
+    std::vector<std::pair<VarRef, Value>> assignments;
+};
+
+// Arrivals with exponential intervals. The engine is fully specified, and
+// the interval is computed here rather than by a library distribution, so a
+// seed gives the same arrivals on every machine.
+class ArrivalStream {
+public:
+    ArrivalStream(VarRef input, double mean, double hold, std::optional<Condition> until, std::uint64_t seed)
+        : input_(std::move(input)), mean_(mean), hold_(hold), until_(std::move(until)), engine_(seed) {
+        next_ = draw();
+    }
+
+    // Applies arrivals and releases due at time `t`; describes them in `what`.
+    void play(const BlockView& block, double t, std::string& what) {
+        const bool engaged = held_;
+        if (held_ && (until_ ? until_->evaluate(block) : t + kEpsilon >= release_at_)) {
+            held_ = false;
+        }
+        while (next_ <= t + kEpsilon) {
+            held_ = true;
+            release_at_ = std::max(release_at_, next_ + hold_);
+            next_ += draw();
+        }
+        if (held_ != engaged || (held_ && !std::get<bool>(read_cur(block, input_)))) {
+            write_cur(block, input_, Value(held_));
+            what += std::string(what.empty() ? "" : " ") + input_.name + "=" + (held_ ? "1 (arrival)" : "0 (gone)");
+        }
+    }
+
+private:
+    double draw() {
+        const double u = static_cast<double>(engine_() >> 11) * 0x1.0p-53;  // [0, 1)
+        return -mean_ * std::log1p(-u);
+    }
+
+    VarRef input_;
+    double mean_;
+    double hold_;
+    std::optional<Condition> until_;
+    std::mt19937_64 engine_;
+    double next_ = 0.0;
+    double release_at_ = 0.0;
+    bool held_ = false;
+};
+
+struct Invariant {
+    Condition condition;
+    bool violated = false;         // in the last cycle
+    std::int64_t violations = 0;   // cycles in which it did not hold
+    std::int32_t first_cycle = 0;
+};
+
+struct Bound {
+    std::vector<Change> changes;
+    std::vector<ArrivalStream> arrivals;
+    std::vector<Invariant> invariants;
+    std::vector<VarRef> shown;
+    double end = 0.0;
+    std::uint64_t seed = 1;
+};
+
+// Binds every name, value and condition of the scenario; a failure names
+// the scenario's line.
+class Binder {
+public:
+    Binder(const Session& session, const Scenario& scenario) : session_(session), scenario_(scenario) {}
+
+    Bound bind(const SimOptions& options) {
+        const SymbolTable& symbols = session_.require_symbols();
+        if (scenario_.program && *scenario_.program != symbols.program)
+            fail(scenario_.program_line, "the scenario is written for " + *scenario_.program + ", but block \"" +
+                                             session_.block_name() + "\" runs " + symbols.program);
+        Bound b;
+        b.seed = options.seed.value_or(scenario_.seed.value_or(1));
+        if (options.duration) {
+            b.end = *options.duration;
+        } else if (scenario_.end) {
+            b.end = *scenario_.end;
+        } else {
+            throw Failure(scenario_.origin + ": the scenario has no 'end' line (or give --for)");
+        }
+        for (const auto& c : scenario_.changes) {
+            Change bound{c.at, {}};
+            for (const auto& [name, text] : c.assignments) {
+                VarRef ref = at_line(c.line, [&] { return session_.resolve(name); });
+                Value value = at_line(c.line, [&] { return parse_value(ref.type, text); });
+                bound.assignments.emplace_back(std::move(ref), value);
+            }
+            b.changes.push_back(std::move(bound));
+        }
+        std::stable_sort(b.changes.begin(), b.changes.end(), [](const Change& x, const Change& y) { return x.at < y.at; });
+        std::uint64_t stream = 0;
+        for (const auto& a : scenario_.arrivals) {
+            VarRef input = at_line(a.line, [&] { return session_.resolve(a.input); });
+            if (input.type != CellType::Bool) fail(a.line, input.label() + " is not a bool input: arrivals set bool inputs");
+            std::optional<Condition> until;
+            if (!a.until.empty()) until = at_line(a.line, [&] { return Condition::compile(a.until, symbols); });
+            // Each stream has its own engine, so adding one leaves the others.
+            b.arrivals.emplace_back(std::move(input), a.mean, a.hold, std::move(until),
+                                    b.seed + 0x9E3779B97F4A7C15ULL * ++stream);
+        }
+        for (const auto& i : scenario_.invariants)
+            b.invariants.push_back({at_line(i.line, [&] { return Condition::compile(i.text, symbols); })});
+        if (scenario_.show.empty()) {
+            for (const Symbol* s : symbols.with_role(Role::Output)) b.shown.push_back(VarRef{s->type, s->index, s->name});
+        } else {
+            for (const auto& name : scenario_.show) b.shown.push_back(at_line(scenario_.show_line, [&] { return session_.resolve(name); }));
+        }
+        return b;
+    }
+
+private:
+    [[noreturn]] void fail(int line, const std::string& what) const {
+        throw Failure(scenario_.origin + ":" + std::to_string(line) + ": " + what);
+    }
+    template <class F> std::invoke_result_t<F> at_line(int line, F&& f) const {
+        try {
+            return f();
+        } catch (const Failure& e) {
+            fail(line, e.what());
+        }
+    }
+
+    const Session& session_;
+    const Scenario& scenario_;
+};
+
+std::string row(double t, const std::string& cycle, const std::string& text) {
+    char head[64];
+    std::snprintf(head, sizeof head, "%9.3f s %8s  ", t, cycle.c_str());
+    return head + text + "\n";
+}
+
+std::vector<std::string> values_of(const Session& s, const std::vector<VarRef>& refs) {
+    std::vector<std::string> values;
+    for (const auto& r : refs) values.push_back(format_value(read_cur(s.block(), r)));
+    return values;
+}
+
+// "name=value ..." for the variables whose value differs from `before`
+// (all of them when `before` is empty).
+std::string describe(const std::vector<VarRef>& refs, const std::vector<std::string>& now,
+                     const std::vector<std::string>& before) {
+    std::string text;
+    for (std::size_t i = 0; i < refs.size(); ++i) {
+        if (!before.empty() && before[i] == now[i]) continue;
+        text += (text.empty() ? "" : " ") + refs[i].name + "=" + now[i];
+    }
+    return text;
+}
+
+double checked_period(const Session& s) {
+    const double p = s.period();
+    if (!std::isfinite(p) || p <= 0)
+        throw Failure("the cycle period (float cell 10) reads " + format_value(Value(s.period())) +
+                      " us; the scenario's clock needs a positive period");
+    return p;
+}
+
+}  // namespace
+
+int simulate(const Session& s, const Scenario& scenario, const SimOptions& options, std::ostream& out) {
+    Bound b = Binder(s, scenario).bind(options);
+    if (options.check_only) {
+        out << scenario.origin << ": fits program " << s.require_symbols().program << "\n";
+        return 0;
+    }
+    if (!s.alive()) throw Failure("no program is running on shared block \"" + s.block_name() + "\"");
+    s.stop_and_settle();
+    if (scenario.period) set_start_value(s.float_cell(cells::kPeriod), static_cast<float>(*scenario.period));
+    checked_period(s);
+
+    g_interrupted = 0;
+    struct sigaction action {}, saved_int {}, saved_term {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &saved_int);
+    ::sigaction(SIGTERM, &action, &saved_term);
+
+    out << "scenario " << scenario.origin << ": program " << s.require_symbols().program << " on block "
+        << s.block_name() << ", period " << format_value(Value(s.period())) << " us, seed " << b.seed << "\n";
+    out << "     time    cycle  changes\n";
+    auto shown = values_of(s, b.shown);
+    out << row(0.0, "-", "start " + describe(b.shown, shown, {}));
+    auto lights = [&](bool colour) { return options.lights ? draw_lights(s, colour) : std::string(); };
+    std::string drawn = lights(false);
+    if (!drawn.empty()) out << row(0.0, "-", lights(options.colour));
+    out << std::flush;
+
+    double t = 0.0;
+    std::size_t next_change = 0;
+    std::int64_t cycles = 0;
+    bool interrupted = false;
+    while (t + kEpsilon < b.end) {
+        if (g_interrupted) {
+            interrupted = true;
+            break;
+        }
+        std::string set;
+        for (; next_change < b.changes.size() && b.changes[next_change].at <= t + kEpsilon; ++next_change) {
+            for (const auto& [ref, value] : b.changes[next_change].assignments) {
+                write_cur(s.block(), ref, value);
+                set += (set.empty() ? "" : " ") + ref.name + "=" + format_value(value);
+            }
+        }
+        for (auto& stream : b.arrivals) stream.play(s.block(), t, set);
+
+        const double period = checked_period(s);
+        const std::int32_t cycle = s.counter();
+        const std::string cycle_text = std::to_string(cycle);
+        if (!set.empty()) out << row(t, cycle_text, "set " + set);
+        if (!s.step_once())
+            throw Failure("the program is held at a breakpoint (location " +
+                          std::to_string(cur(s.int_cell(cells::kCurrentLocation))) + "); the scenario cannot go on");
+        ++cycles;
+
+        const auto now = values_of(s, b.shown);
+        if (now != shown) {
+            out << row(t, cycle_text, describe(b.shown, now, shown));
+            shown = now;
+        }
+        if (const std::string l = lights(false); l != drawn) {
+            out << row(t, cycle_text, lights(options.colour));
+            drawn = l;
+        }
+        for (auto& inv : b.invariants) {
+            const bool holds = inv.condition.evaluate(s.block());
+            if (!holds) {
+                if (inv.violations++ == 0) inv.first_cycle = cycle;
+                if (!inv.violated) out << row(t, cycle_text, "! invariant violated: " + inv.condition.text());
+            }
+            inv.violated = !holds;
+        }
+        out << std::flush;
+        t += period / 1e6;
+    }
+    ::sigaction(SIGINT, &saved_int, nullptr);
+    ::sigaction(SIGTERM, &saved_term, nullptr);
+
+    std::int64_t violated = 0;
+    std::string summary = (interrupted ? "interrupted after " : "end after ") + std::to_string(cycles) + " cycles";
+    for (const auto& inv : b.invariants) {
+        if (inv.violations == 0) continue;
+        ++violated;
+        summary += "; invariant '" + inv.condition.text() + "' violated in " + std::to_string(inv.violations) +
+                   " cycles, first in cycle " + std::to_string(inv.first_cycle);
+    }
+    if (violated == 0) summary += b.invariants.empty() ? "" : "; every invariant held";
+    out << row(t, std::to_string(s.counter()), summary) << std::flush;
+    if (interrupted) return kInterrupted;
+    return violated > 0 ? kInvariantViolated : 0;
+}
+
+}  // namespace vx::console
