@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -104,25 +105,40 @@ void Program::start() {
     pid_ = pid;
 }
 
+namespace {
+
+// Whether the program has finished its start-up, read from the object's
+// bytes without taking part in the block: a test that held the block before
+// the program had opened it would keep the program from resetting a stale
+// block, as a simulator holding it would.
+bool started_up(const std::string& block_name, int pid) {
+    std::ifstream in("/dev/shm/" + block_name, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() < sizeof(MemoryHeader)) return false;
+    auto* header = reinterpret_cast<MemoryHeader*>(bytes.data());
+    const auto layout = Layout::from_header(*header, bytes.size());
+    if (!layout) return false;
+    const BlockView view(header, *layout);
+    const IntCell* pid_cell = view.cell<IntCell>(layout->count[1] - 3);  // maxInt - 3 with maxInt = memInt
+    const IntCell* signature_cell = view.cell<IntCell>(521);
+    // The process id is published early in the start-up, the signature at
+    // the head of the first loop pass: only then has the start-up written
+    // everything it writes.
+    return pid_cell != nullptr && cur(*pid_cell) == pid && signature_cell != nullptr && cur(*signature_cell) != 0;
+}
+
+}  // namespace
+
 bool Program::attach(std::chrono::milliseconds timeout) {
-    return eventually(
-        [this] {
-            if (!shm_.is_open()) {
-                std::string error;
-                shm_ = platform::SharedMemory::open(block_name_, 0, platform::OpenMode::AttachOnly, error);
-                if (!shm_.is_open()) return false;
-            }
-            auto* header = static_cast<MemoryHeader*>(shm_.address());
-            const auto layout = Layout::from_header(*header, shm_.size());
-            if (!layout) return false;
-            BlockView view(header, *layout);
-            const std::int32_t pid_index = layout->count[1] - 3;  // maxInt - 3 with maxInt = memInt
-            const IntCell* pid_cell = view.cell<IntCell>(pid_index);
-            if (pid_cell == nullptr || cur(*pid_cell) != pid_) return false;
-            view_ = view;
-            return true;
-        },
-        timeout);
+    if (!eventually([this] { return started_up(block_name_, pid_); }, timeout)) return false;
+    std::string error;
+    shm_ = platform::SharedMemory::open(block_name_, 0, platform::OpenMode::AttachOnly, error);
+    if (!shm_.is_open()) return false;
+    auto* header = static_cast<MemoryHeader*>(shm_.address());
+    const auto layout = Layout::from_header(*header, shm_.size());
+    if (!layout) return false;
+    view_ = BlockView(header, *layout);
+    return true;
 }
 
 void Program::detach() {
@@ -166,7 +182,9 @@ std::int32_t Program::counter() const { return cur(i(view_.count(CellType::Int) 
 bool Program::step(std::chrono::milliseconds timeout) const {
     const std::int32_t before = counter();
     set_status(STEP);
-    return eventually([&] { return counter() != before && status() == STOP; }, timeout);
+    // Back in STOP and noticed: the program has reported the change, so a
+    // status written next is not mistaken for an overwrite of STEP.
+    return eventually([&] { return counter() != before && status() == STOP && prev(i(311)) == STOP; }, timeout);
 }
 
 void Program::set_period(float microseconds) const { set_start_value(f(10), microseconds); }

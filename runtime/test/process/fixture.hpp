@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
+#include <thread>
 
 #include "test_controller.h"
 #include "vx/testing/program.hpp"

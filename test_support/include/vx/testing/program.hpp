@@ -64,8 +64,8 @@ public:
     // Starts the program (a parameters file, if wanted, is written before).
     void start();
 
-    // Attaches to the block once the program has laid it out and published
-    // its process id; false after `timeout`.
+    // Attaches to the block once the program has finished its start-up (its
+    // process id and its signature are published); false after `timeout`.
     bool attach(std::chrono::milliseconds timeout = 10s);
     void detach();
     const BlockView& block() const { return view_; }
@@ -89,7 +89,7 @@ public:
     std::int32_t counter() const;  // the cycle counter (maxInt - 2)
 
     // Writes STEP and waits until the cycle has run and the program is back
-    // in STOP.
+    // in STOP and has reported it.
     bool step(std::chrono::milliseconds timeout = 10s) const;
 
     // Sets the period (float cell 10, cur and prev).
