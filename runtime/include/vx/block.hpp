@@ -158,13 +158,22 @@ template <class Cell> bool changed(const Cell& c) { return !(cur(c) == prev(c));
 // prev := cur (a float is copied as loaded and stored, bit for bit).
 template <class Cell> void snapshot(Cell& c) { set_prev(c, cur(c)); }
 
-// The entries of an index list, walked up to the first 0 or the 1000th entry.
-template <class F> void for_each_listed(const IndexList& list, F&& visit) {
+// The entries of an index list, walked up to the first 0 or the 1000th entry,
+// until `visit` returns false. True when the walk was stopped.
+template <class F> bool find_listed(const IndexList& list, F&& visit) {
     for (int i = 0; i < VX_INDEX_LIST_LENGTH; ++i) {
         const std::int32_t index = vx_load_i32(&list.entry[i]);
-        if (index == 0) return;
-        visit(index);
+        if (index == 0) return false;
+        if (visit(index)) return true;
     }
+    return false;
+}
+
+template <class F> void for_each_listed(const IndexList& list, F&& visit) {
+    find_listed(list, [&](std::int32_t index) {
+        visit(index);
+        return false;
+    });
 }
 
 // The listed cells of one area that lie inside it; entries outside are skipped.

@@ -61,15 +61,11 @@ extern "C" {
 void VX_manage_breakpoints(MemoryHeader* header) {
     const vx::BlockView block = vx::block_for(header);
     if (!block) return;
-    for (int i = 0; i < VX_INDEX_LIST_LENGTH; ++i) {
-        const std::int32_t index = vx_load_i32(&header->watchBool.entry[i]);
-        if (index == 0) return;
+    const bool changed = vx::find_listed(header->watchBool, [&](std::int32_t index) {
         const BoolCell* cell = block.cell<BoolCell>(index);
-        if (cell != nullptr && vx::changed(*cell)) {
-            set_status(STOP);
-            return;
-        }
-    }
+        return cell != nullptr && vx::changed(*cell);
+    });
+    if (changed) set_status(STOP);
 }
 
 int breakpoint_st(int32_t location, int32_t instance) {
