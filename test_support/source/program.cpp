@@ -112,19 +112,27 @@ namespace {
 // the program had opened it would keep the program from resetting a stale
 // block, as a simulator holding it would.
 bool started_up(const std::string& block_name, int pid) {
-    std::ifstream in("/dev/shm/" + block_name, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() < sizeof(MemoryHeader)) return false;
-    auto* header = reinterpret_cast<MemoryHeader*>(bytes.data());
-    const auto layout = Layout::from_header(*header, bytes.size());
+    const std::string path = "/dev/shm/" + block_name;
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    std::ifstream in(path, std::ios::binary);
+    MemoryHeader header{};
+    if (error || !in.read(reinterpret_cast<char*>(&header), sizeof header)) return false;
+    const auto layout = Layout::from_header(header, static_cast<std::size_t>(size));
     if (!layout) return false;
-    const BlockView view(header, *layout);
-    const IntCell* pid_cell = view.cell<IntCell>(layout->count[1] - 3);  // maxInt - 3 with maxInt = memInt
-    const IntCell* signature_cell = view.cell<IntCell>(521);
+    const auto int_cur = [&](std::int32_t index) -> std::optional<std::int32_t> {
+        if (index < 0 || index >= layout->count[1]) return std::nullopt;
+        IntCell cell{};
+        in.seekg(static_cast<std::streamoff>(layout->offset[1] + std::uint64_t{sizeof cell} * static_cast<std::uint32_t>(index)));
+        if (!in.read(reinterpret_cast<char*>(&cell), sizeof cell)) return std::nullopt;
+        return cell.cur;
+    };
     // The process id is published early in the start-up, the signature at
     // the head of the first loop pass: only then has the start-up written
     // everything it writes.
-    return pid_cell != nullptr && cur(*pid_cell) == pid && signature_cell != nullptr && cur(*signature_cell) != 0;
+    const auto published_pid = int_cur(layout->count[1] - 3);  // maxInt - 3 with maxInt = memInt
+    const auto signature = int_cur(521);
+    return published_pid == pid && signature && *signature != 0;
 }
 
 }  // namespace

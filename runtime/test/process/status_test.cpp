@@ -57,11 +57,12 @@ TEST(Status, UnknownValueRunsLikeRunAndIsReportedWithoutAName) {
 
 TEST(Status, TimeoutEndsAnUninterruptedStop) {
     const auto t0 = std::chrono::steady_clock::now();
-    auto p = started(test_controller({{"VX_TIMEOUT", "1"}}));
-    EXPECT_EQ(p->wait_exit(5s), 0);
+    Program p(test_controller({{"VX_TIMEOUT", "1"}}));
+    p.start();
+    EXPECT_EQ(p.wait_exit(5s), 0);
     EXPECT_GE(std::chrono::steady_clock::now() - t0, 1s);
-    EXPECT_TRUE(p->out().ends_with("Exec status change from FREE to STOP\nExec status change from STOP to FREE\n"))
-        << p->out();
+    EXPECT_TRUE(p.out().ends_with("Exec status change from FREE to STOP\nExec status change from STOP to FREE\n"))
+        << p.out();
 }
 
 TEST(Status, NegativeTimeoutEndsAfterTheFirstWait) {
