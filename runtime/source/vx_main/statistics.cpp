@@ -41,7 +41,10 @@ void CycleStatistics::record(std::uint32_t duration, std::int32_t counter, std::
     if (shortest == 0.0f || shortest > measured) publish(minsimuperiod, measured);
     if (measured > read(maxsimuperiod)) publish(maxsimuperiod, measured);
 
-    const double c = counter;
+    // c cycles came before this one. A negative counter, written by another
+    // process, counts none: taken as it is, -1 would divide by zero and leave
+    // the mean NaN for the rest of the run.
+    const double c = std::max(counter, 0);
     const double mean = read(mxmeanvariablemodification);
     publish(mxmeanvariablemodification, (c * mean + modifications) / (c + 1.0));
     if (modifications < read(mxminvariablemodification)) publish(mxminvariablemodification, modifications);
