@@ -181,20 +181,23 @@ void get(const Session& session, const std::vector<std::string>& names, std::ost
     }
 }
 
+Assignment parse_assignment(const Session& session, std::string_view name, std::string_view text) {
+    VarRef ref = session.resolve(name);
+    try {
+        const Value value = parse_value(ref.type, text);
+        return {std::move(ref), value};
+    } catch (const Failure& e) {
+        throw Failure(ref.label() + ": " + e.what());
+    }
+}
+
 std::vector<Assignment> parse_assignments(const Session& session, const std::vector<std::string>& words) {
     std::vector<Assignment> assignments;
-    for (const auto& w : words) {
+    for (const std::string_view w : words) {
         const auto eq = w.find('=');
         if (eq == std::string::npos || eq == 0 || eq + 1 == w.size())
-            throw Failure("'" + w + "' is not an assignment: write name=value, for example jour=1");
-        VarRef ref = session.resolve(std::string_view(w).substr(0, eq));
-        Value value;
-        try {
-            value = parse_value(ref.type, std::string_view(w).substr(eq + 1));
-        } catch (const Failure& e) {
-            throw Failure(ref.label() + ": " + e.what());
-        }
-        assignments.emplace_back(std::move(ref), value);
+            throw Failure("'" + std::string(w) + "' is not an assignment: write name=value, for example jour=1");
+        assignments.push_back(parse_assignment(session, w.substr(0, eq), w.substr(eq + 1)));
     }
     return assignments;
 }

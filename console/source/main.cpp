@@ -161,7 +161,7 @@ struct Commands {
 
 int main(int argc, char** argv) {
     CLI::App app{"vxctl: drive, inspect and debug a running controller program through its shared block"};
-    app.require_subcommand(1);
+    app.require_subcommand(0, 1);
     AttachOptions attach;
     app.add_option("--block", attach.block, "Name of the shared block")->envname("VX_MEMORY_NAME")->capture_default_str();
     app.add_option("--symbols", attach.symbols, "Symbol file (default: <program>.vars beside the running program)");
@@ -179,9 +179,13 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : 1;
     }
+    if (!commands.action) {
+        std::cerr << app.help();
+        return 1;
+    }
     try {
         const Session session = Session::attach(attach);
-        return commands.action ? commands.action(session) : 0;
+        return commands.action(session);
     } catch (const Failure& e) {
         std::cout.flush();
         std::cerr << "vxctl: " << e.what() << "\n";

@@ -8,6 +8,7 @@
 #include <random>
 #include <type_traits>
 
+#include "vx/console/commands.hpp"
 #include "vx/console/condition.hpp"
 #include "vx/console/lights.hpp"
 
@@ -107,11 +108,8 @@ public:
         }
         for (const auto& c : scenario_.changes) {
             Change bound{c.at, {}};
-            for (const auto& [name, text] : c.assignments) {
-                VarRef ref = at_line(c.line, [&] { return session_.resolve(name); });
-                Value value = at_line(c.line, [&] { return parse_value(ref.type, text); });
-                bound.assignments.emplace_back(std::move(ref), value);
-            }
+            for (const auto& [name, text] : c.assignments)
+                bound.assignments.push_back(at_line(c.line, [&] { return parse_assignment(session_, name, text); }));
             b.changes.push_back(std::move(bound));
         }
         std::stable_sort(b.changes.begin(), b.changes.end(), [](const Change& x, const Change& y) { return x.at < y.at; });

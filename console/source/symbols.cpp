@@ -50,21 +50,25 @@ std::optional<Role> role_from(std::string_view text) {
     return std::nullopt;
 }
 
+// The number of single-character insertions, deletions, substitutions and
+// swaps of neighbours that turn one name into the other, ignoring case.
 std::size_t edit_distance(std::string_view a, std::string_view b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    auto same = [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    };
+    const std::size_t width = b.size() + 1;
+    std::vector<std::size_t> d((a.size() + 1) * width);
+    auto at = [&](std::size_t i, std::size_t j) -> std::size_t& { return d[i * width + j]; };
+    for (std::size_t i = 0; i <= a.size(); ++i) at(i, 0) = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) at(0, j) = j;
     for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
         for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                              std::tolower(static_cast<unsigned char>(b[j - 1]));
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-            diagonal = above;
+            at(i, j) = std::min({at(i - 1, j) + 1, at(i, j - 1) + 1, at(i - 1, j - 1) + (same(a[i - 1], b[j - 1]) ? 0 : 1)});
+            if (i > 1 && j > 1 && same(a[i - 1], b[j - 2]) && same(a[i - 2], b[j - 1]))
+                at(i, j) = std::min(at(i, j), at(i - 2, j - 2) + 1);
         }
     }
-    return row[b.size()];
+    return at(a.size(), b.size());
 }
 
 class Reader {

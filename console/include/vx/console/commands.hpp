@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +28,7 @@ void get(const Session& session, const std::vector<std::string>& names, std::ost
 
 // "name=value" words, all checked before the first write.
 using Assignment = std::pair<VarRef, Value>;
+Assignment parse_assignment(const Session& session, std::string_view name, std::string_view value);
 std::vector<Assignment> parse_assignments(const Session& session, const std::vector<std::string>& words);
 
 void set(const Session& session, const std::vector<std::string>& words);
