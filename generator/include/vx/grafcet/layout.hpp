@@ -1,0 +1,122 @@
+// Where a controller's variables live in the shared block. The cells are not
+// typed in by hand: they follow from the graph, in allocation order.
+//
+//   bool   0-4      the runtime's control variables
+//          5...     inputs and outputs, in declaration order
+//                   then every step's activity, in the graph's step order
+//                   then the previous-activity cells: component by component,
+//                   the timed steps in step order, then the untimed steps
+//                   that have actions
+//   int    311-522  the runtime's control variables
+//          523...   the step timers, in step order; then one cell that is
+//                   allocated and never used, and the runtime's process id,
+//                   cycle counter and micro-step counter
+//   float  10-16    the runtime's control variables (a controller adds none)
+//   char   0-52     the task name
+//
+// A step has a timer when some receptivity (of any component) reads its
+// activity time, and a previous-activity cell when it has a timer or an
+// action.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vx/grafcet/graph.hpp"
+
+namespace vx::grafcet {
+
+enum class CellKind : std::uint8_t { Bool, Int, Float, Char };
+
+// The letters of the symbol file and the cell types of generated code.
+constexpr char letter(CellKind kind) { return "BIFC"[static_cast<int>(kind)]; }
+constexpr std::string_view cell_type(CellKind kind) {
+    constexpr std::array<std::string_view, 4> types{"BoolCell", "IntCell", "FloatCell", "CharCell"};
+    return types[static_cast<std::size_t>(kind)];
+}
+
+enum class Role { Input, Output, Step, Previous, Timer, Control };
+std::string_view role_name(Role role);
+
+// The runtime's control variables: the same cells in every controller.
+struct ControlVariable {
+    std::string_view name;
+    CellKind kind;
+    std::int32_t index;
+};
+inline constexpr std::array kControlVariables{
+    ControlVariable{"traceon", CellKind::Bool, 0},
+    ControlVariable{"resettrace", CellKind::Bool, 1},
+    ControlVariable{"vx_delay", CellKind::Bool, 2},
+    ControlVariable{"allowpreconditions", CellKind::Bool, 3},
+    ControlVariable{"allowpostconditions", CellKind::Bool, 4},
+    ControlVariable{"execstatus", CellKind::Int, 311},
+    ControlVariable{"bpnoline", CellKind::Int, 312},
+    ControlVariable{"bpnoinstance", CellKind::Int, 414},
+    ControlVariable{"bpcurrentinstance", CellKind::Int, 516},
+    ControlVariable{"bpcurrentlocation", CellKind::Int, 517},
+    ControlVariable{"bpcurrentprepostcode", CellKind::Int, 518},
+    ControlVariable{"bpcurrenttypeerror", CellKind::Int, 519},
+    ControlVariable{"bpcurrentrank", CellKind::Int, 520},
+    ControlVariable{"signature", CellKind::Int, 521},
+    ControlVariable{"generationtime", CellKind::Int, 522},
+    ControlVariable{"simuperiod", CellKind::Float, 10},
+    ControlVariable{"minsimuperiod", CellKind::Float, 11},
+    ControlVariable{"maxsimuperiod", CellKind::Float, 12},
+    ControlVariable{"realsimuperiod", CellKind::Float, 13},
+    ControlVariable{"mxmeanvariablemodification", CellKind::Float, 14},
+    ControlVariable{"mxminvariablemodification", CellKind::Float, 15},
+    ControlVariable{"mxmaxvariablemodification", CellKind::Float, 16},
+    ControlVariable{"taskname", CellKind::Char, 0},
+};
+
+// The runtime's own int cells at the top of the int area, counted back from
+// the cell count: process id (count - 3), cycle counter (- 2), micro-step
+// counter (- 1).
+inline constexpr std::array<std::string_view, 3> kRuntimeIntCells{"pospid", "posmxsimucounter",
+                                                                  "posmxmicrostepcounter"};
+
+// True for the names of the control variables and of the runtime's int cells.
+bool is_control_name(std::string_view name);
+
+// The first cell of each area after the control variables.
+inline constexpr std::array<std::int32_t, 4> kFirstUserCell{5, 523, 17, 53};
+
+struct StepCells {
+    int number = 0;
+    std::int32_t activity = 0;               // bool
+    std::optional<std::int32_t> previous;    // bool
+    std::optional<std::int32_t> timer;       // int
+};
+
+struct Symbol {
+    std::string name;
+    CellKind kind = CellKind::Bool;
+    std::int32_t index = 0;
+    Role role = Role::Control;
+};
+
+struct GraphLayout {
+    std::vector<std::int32_t> variables;  // bool cell of each variable, declaration order
+    std::vector<StepCells> steps;         // the graph's step order
+    std::vector<int> previous_order;      // step numbers in previous-activity allocation order
+    std::vector<int> timer_order;         // step numbers in timer allocation order
+    std::array<std::int32_t, 4> counts{}; // cells of each area: bool, int, float, char
+
+    const StepCells* step(int number) const;
+    // The cell indexes of the runtime's int cells (kRuntimeIntCells order).
+    std::int32_t runtime_int_cell(std::size_t k) const { return counts[1] - 3 + static_cast<std::int32_t>(k); }
+};
+
+GraphLayout derive_layout(const Graph& graph);
+
+// Every named cell of the controller, in allocation order: inputs and
+// outputs, steps, previous activities, timers, then the control variables
+// and the runtime's int cells.
+std::vector<Symbol> symbols(const Graph& graph, const GraphLayout& layout);
+
+}  // namespace vx::grafcet
