@@ -204,12 +204,16 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
     out << "scenario " << scenario.origin << ": program " << s.require_symbols().program << " on block "
         << s.block_name() << ", period " << format_value(Value(s.period())) << " us, seed " << b.seed << "\n";
     out << "     time    cycle  changes\n";
-    auto shown = values_of(s, b.shown);
-    out << row(0.0, "-", "start " + describe(b.shown, shown, {}));
+    // With lights, each row starts with the lights as they are after that
+    // cycle, so the picture and the changes read together.
     auto lights = [&](bool colour) { return options.lights ? draw_lights(s, colour) : std::string(); };
+    auto with_lights = [&](const std::string& text) {
+        const std::string l = lights(options.colour);
+        return l.empty() ? text : l + "   " + text;
+    };
+    auto shown = values_of(s, b.shown);
+    out << row(0.0, "-", with_lights("start " + describe(b.shown, shown, {}))) << std::flush;
     std::string drawn = lights(false);
-    if (!drawn.empty()) out << row(0.0, "-", lights(options.colour));
-    out << std::flush;
 
     double t = 0.0;
     std::size_t next_change = 0;
@@ -239,14 +243,10 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
         ++cycles;
 
         const auto now = values_of(s, b.shown);
-        if (now != shown) {
-            out << row(t, cycle_text, describe(b.shown, now, shown));
-            shown = now;
-        }
-        if (const std::string l = lights(false); l != drawn) {
-            out << row(t, cycle_text, lights(options.colour));
-            drawn = l;
-        }
+        const std::string picture = lights(false);
+        if (now != shown || picture != drawn) out << row(t, cycle_text, with_lights(describe(b.shown, now, shown)));
+        shown = now;
+        drawn = picture;
         for (auto& inv : b.invariants) {
             const bool holds = inv.condition.evaluate(s.block());
             if (!holds) {

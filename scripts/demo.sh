@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The demo: builds the project, starts the traffic light tarvo on a private
+# shared block, plays a day and a night against it with the console's plant
+# simulator (about half a minute, the lights drawn as they change), then ends
+# the program and checks that no block is left behind.
+#   scripts/demo.sh [build-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+
+scripts/deps.sh
+cmake -S . -B "$build" -G Ninja
+cmake --build "$build"
+
+vxctl="$build/bin/vxctl"
+block="vxdemo$$"
+log=$(mktemp)
+export VX_MEMORY_NAME=$block
+
+# Whatever happens, the program ends and takes its block with it.
+tarvo_pid=""
+cleanup() {
+  if [ -n "$tarvo_pid" ] && kill -0 "$tarvo_pid" 2>/dev/null; then
+    "$vxctl" end >/dev/null 2>&1 || kill "$tarvo_pid" 2>/dev/null || true
+    wait "$tarvo_pid" 2>/dev/null || true
+  fi
+  rm -f "$log"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+"$build/bin/tarvo" >"$log" 2>&1 &
+tarvo_pid=$!
+
+# The program lays out its block and waits in STOP.
+for _ in $(seq 100); do
+  "$vxctl" status >/dev/null 2>&1 && break
+  sleep 0.05
+done
+"$vxctl" status >/dev/null || { cat "$log"; exit 1; }
+
+echo
+echo "tarvo runs on shared block $block; the simulator plays scenarios/tarvo.scn."
+echo
+"$vxctl" sim --lights scenarios/tarvo.scn
+echo
+"$vxctl" end
+wait "$tarvo_pid"
+tarvo_pid=""
+
+if [ -e "/dev/shm/$block" ]; then
+  echo "shared block $block was left behind" >&2
+  exit 1
+fi
+echo "tarvo has ended and its block is gone."
