@@ -203,7 +203,14 @@ std::vector<Assignment> parse_assignments(const Session& session, const std::vec
 }
 
 void set(const Session& session, const std::vector<std::string>& words) {
-    for (const auto& [ref, value] : parse_assignments(session, words)) write_cur(session.block(), ref, value);
+    const auto assignments = parse_assignments(session, words);
+    // The controller never posts an input, so writing a forced input would
+    // lose its forced value for good while the flag stays set.
+    for (const auto& [ref, value] : assignments) {
+        if (is_forced(session.block(), ref))
+            throw Failure(ref.label() + " is forced: change it with force, or unforce it first");
+    }
+    for (const auto& [ref, value] : assignments) write_cur(session.block(), ref, value);
 }
 
 void force(const Session& session, const std::vector<std::string>& words) {

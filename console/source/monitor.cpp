@@ -101,7 +101,9 @@ bool on_key(const Session& s, char key, std::string& message) {
                     if (k < inputs.size()) {
                         const VarRef ref{inputs[k]->type, inputs[k]->index, inputs[k]->name};
                         const Value now = read_cur(s.block(), ref);
-                        if (std::holds_alternative<bool>(now)) {
+                        if (is_forced(s.block(), ref)) {
+                            message = ref.name + " is forced; unforce it first";
+                        } else if (std::holds_alternative<bool>(now)) {
                             write_cur(s.block(), ref, Value(!std::get<bool>(now)));
                             message = ref.name + " toggled";
                         }

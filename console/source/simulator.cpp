@@ -27,6 +27,18 @@ struct Change {
     std::vector<std::pair<VarRef, Value>> assignments;
 };
 
+// Writes an input as the plant does, except while the debugger forces it:
+// the controller never posts an input, so the write would lose the forced
+// value. Describes what it did in `what`.
+void play_input(const BlockView& block, const VarRef& ref, const Value& value, const std::string& note, std::string& what) {
+    what += (what.empty() ? "" : " ") + ref.name + "=" + format_value(value) + note;
+    if (is_forced(block, ref)) {
+        what += " (forced, kept " + format_value(read_cur(block, ref)) + ")";
+        return;
+    }
+    write_cur(block, ref, value);
+}
+
 // Arrivals with exponential intervals. The engine is fully specified, and
 // the interval is computed here rather than by a library distribution, so a
 // seed gives the same arrivals on every machine.
@@ -48,10 +60,7 @@ public:
             release_at_ = std::max(release_at_, next_ + hold_);
             next_ += draw();
         }
-        if (held_ != engaged || (held_ && !std::get<bool>(read_cur(block, input_)))) {
-            write_cur(block, input_, Value(held_));
-            what += std::string(what.empty() ? "" : " ") + input_.name + "=" + (held_ ? "1 (arrival)" : "0 (gone)");
-        }
+        if (held_ != engaged) play_input(block, input_, Value(held_), held_ ? " (arrival)" : " (gone)", what);
     }
 
 private:
@@ -226,10 +235,7 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
         }
         std::string set;
         for (; next_change < b.changes.size() && b.changes[next_change].at <= t + kEpsilon; ++next_change) {
-            for (const auto& [ref, value] : b.changes[next_change].assignments) {
-                write_cur(s.block(), ref, value);
-                set += (set.empty() ? "" : " ") + ref.name + "=" + format_value(value);
-            }
+            for (const auto& [ref, value] : b.changes[next_change].assignments) play_input(s.block(), ref, value, "", set);
         }
         for (auto& stream : b.arrivals) stream.play(s.block(), t, set);
 

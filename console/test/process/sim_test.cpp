@@ -90,6 +90,16 @@ TEST(Sim, UntilHoldsTheInputUntilTheConditionHolds) {
     EXPECT_TRUE(contains(r.out, "set input=0 (gone)")) << r.out;
 }
 
+TEST(Sim, AForcedInputKeepsItsForcedValue) {
+    Sim sim;
+    ASSERT_EQ(sim.controller.run({"force", "input=0"}).status, 0);
+    const Outcome r = sim.play("at 0 s input=1\nshow output\nend 4 ms\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "        0  set input=1 (forced, kept 0)\n")) << r.out;
+    EXPECT_FALSE(contains(r.out, "output=1")) << r.out;
+    EXPECT_EQ(sim.controller.program().b(5).bits, VX_BOOL_FORCED);
+}
+
 TEST(Sim, CheckBindsTheScenarioAndPlaysNothing) {
     Sim sim;
     const Outcome r = sim.play("program testctl\nat 1 s input=1\ninvariant not (output & toggle)\nend 5 s\n", {"--check"});

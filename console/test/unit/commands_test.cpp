@@ -45,6 +45,17 @@ TEST(Assignments, OneBadWordWritesNothing) {
     EXPECT_EQ(cur(block.f(10)), 2000.0f);
 }
 
+TEST(Forced, SetRefusesAForcedVariableAndWritesNothing) {
+    testing::FakeBlock block;
+    const Session s = block.session();
+    force(s, {"nuit=1"});
+    EXPECT_EQ(message_of([&] { set(s, {"jour=1", "nuit=0"}); }), "nuit (B6) is forced: change it with force, or unforce it first");
+    EXPECT_FALSE(cur(block.b(5)));
+    EXPECT_TRUE(cur(block.b(6)));
+    force(s, {"nuit=0"});
+    EXPECT_FALSE(cur(block.b(6)));
+}
+
 TEST(Forced, ListsEveryForcedCellOfEveryAreaByName) {
     testing::FakeBlock block;
     const Session s = block.session();
