@@ -21,7 +21,7 @@ constexpr std::size_t kSize = 65536;
 
 class NamedBlock : public ::testing::Test {
 protected:
-    ~Block() override { ::shm_unlink(("/" + name).c_str()); }
+    ~NamedBlock() override { ::shm_unlink(("/" + name).c_str()); }
 
     static std::string unique_name() {
         static int serial = 0;
