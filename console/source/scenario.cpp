@@ -2,10 +2,10 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 #include "vx/console/error.hpp"
+#include "vx/console/text_file.hpp"
 
 namespace vx::console {
 namespace {
@@ -194,12 +194,6 @@ private:
 
 Scenario parse_scenario(std::string_view text, const std::string& origin) { return Reader(origin).read(text); }
 
-Scenario load_scenario(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw Failure("cannot read the scenario file " + path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse_scenario(text.str(), path);
-}
+Scenario load_scenario(const std::string& path) { return parse_scenario(read_text_file(path, "scenario file"), path); }
 
 }  // namespace vx::console

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <fstream>
 #include <set>
 #include <sstream>
 
 #include "vx/console/error.hpp"
+#include "vx/console/text_file.hpp"
 
 namespace vx::console {
 namespace {
@@ -196,12 +196,6 @@ std::vector<std::string> SymbolTable::close_names(std::string_view name, std::si
 
 SymbolTable parse_symbols(std::string_view text, const std::string& origin) { return Reader(origin).read(text); }
 
-SymbolTable load_symbols(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw Failure("cannot read the symbol file " + path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse_symbols(text.str(), path);
-}
+SymbolTable load_symbols(const std::string& path) { return parse_symbols(read_text_file(path, "symbol file"), path); }
 
 }  // namespace vx::console
