@@ -2,10 +2,17 @@
 # The demo: builds the project, starts the traffic light tarvo on a private
 # shared block, plays a day and a night against it with the console's plant
 # simulator (about half a minute, the lights drawn as they change), then ends
-# the program and checks that no block is left behind.
-#   scripts/demo.sh [build-dir]
+# the program and checks that no block is left behind. With --monitor it
+# opens the console's live view on tarvo instead (r run, s stop, n step, 1 and
+# 2 toggle day and night, q quit).
+#   scripts/demo.sh [--monitor] [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+mode=sim
+if [ "${1:-}" = "--monitor" ]; then
+  mode=monitor
+  shift
+fi
 build=${1:-build}
 
 scripts/deps.sh
@@ -40,10 +47,16 @@ done
 "$vxctl" status >/dev/null || { cat "$log"; exit 1; }
 
 echo
-echo "tarvo runs on shared block $block; the simulator plays scenarios/tarvo.scn."
-echo
-"$vxctl" sim --lights scenarios/tarvo.scn
-echo
+if [ "$mode" = monitor ]; then
+  # Day mode from the start: press r and the lights go.
+  "$vxctl" set jour=1
+  "$vxctl" monitor
+else
+  echo "tarvo runs on shared block $block; the simulator plays scenarios/tarvo.scn."
+  echo
+  "$vxctl" sim --lights scenarios/tarvo.scn
+  echo
+fi
 "$vxctl" end
 wait "$tarvo_pid"
 tarvo_pid=""
