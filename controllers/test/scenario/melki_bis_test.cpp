@@ -1,15 +1,12 @@
 // melki_bis, pass by pass at the default period: direction A leads, the
 // pedestrians and direction B follow its steps.
-#include "controller_test.hpp"
+#include "traffic_light_test.hpp"
 
 namespace vx::controllers {
 namespace {
 
-using MelkiBis = ControllerTest;
+using MelkiBis = TrafficLightTest;
 
-const std::vector<std::string> kA{"vertA", "orangeA", "rougeA"};
-const std::vector<std::string> kB{"vertB", "orangeB", "rougeB"};
-const std::vector<std::string> kPedestrians{"vert_pietonA", "rouge_pietonA"};
 
 // A's cycle: green 221 passes, orange 61, red 21 + 261 + 41 in steps 13 to
 // 15, one dark pass.
@@ -17,14 +14,14 @@ constexpr int kCycle = 606;
 
 TEST_F(MelkiBis, DirectionA) {
     x().set("jour", true);
-    EXPECT_EQ(runs(2 * kCycle, kA), (std::vector<Shown>{{"vertA", 221}, {"orangeA", 61}, {"rougeA", 323}, {"", 1},
+    EXPECT_EQ(runs(2 * kCycle, kDirectionA), (std::vector<Shown>{{"vertA", 221}, {"orangeA", 61}, {"rougeA", 323}, {"", 1},
                                                        {"vertA", 221}, {"orangeA", 61}, {"rougeA", 323}, {"", 1}}));
 }
 
 // Green from the pass after A enters step 14 to the pass after it enters 15.
 TEST_F(MelkiBis, Pedestrians) {
     x().set("jour", true);
-    EXPECT_EQ(runs(2 * kCycle, kPedestrians),
+    EXPECT_EQ(runs(2 * kCycle, kPedestriansA),
               (std::vector<Shown>{{"rouge_pietonA", 304}, {"vert_pietonA", 261}, {"", 1}, {"rouge_pietonA", 344},
                                 {"vert_pietonA", 261}, {"", 1}, {"rouge_pietonA", 40}}));
 }
@@ -33,7 +30,7 @@ TEST_F(MelkiBis, Pedestrians) {
 // (dark) and 31 (red) before turning green again.
 TEST_F(MelkiBis, DirectionB) {
     x().set("jour", true);
-    EXPECT_EQ(runs(2 * kCycle, kB),
+    EXPECT_EQ(runs(2 * kCycle, kDirectionB),
               (std::vector<Shown>{{"rougeB", 304}, {"vertB", 221}, {"orangeB", 61}, {"rougeB", 324}, {"", 1},
                                 {"rougeB", 1}, {"vertB", 221}, {"orangeB", 61}, {"rougeB", 18}}));
 }
@@ -46,20 +43,12 @@ TEST_F(MelkiBis, NightFromBsRed) {
     ASSERT_EQ(x().steps(), (std::vector<int>{15, 21, 34}));
     x().set("jour", false);
     x().set("nuit", true);
-    EXPECT_EQ(runs(50, kB), (std::vector<Shown>{{"rougeB", 6}, {"orangeB rougeB", 1}, {"orangeB", 20}, {"", 22},
+    EXPECT_EQ(runs(50, kDirectionB), (std::vector<Shown>{{"rougeB", 6}, {"orangeB rougeB", 1}, {"orangeB", 20}, {"", 22},
                                               {"orangeB", 1}}));
     EXPECT_TRUE(x().active(30));
 }
 
-TEST_F(MelkiBis, DayHasPriorityAndWithoutInputsNothingIsWritten) {
-    const auto before = areas();
-    pass(20);
-    EXPECT_EQ(areas(), before);
-    x().set("jour", true);
-    x().set("nuit", true);
-    pass();
-    EXPECT_EQ(x().steps(), (std::vector<int>{11, 21, 31}));
-}
+TEST_F(MelkiBis, StartUp) { check_start_up({10, 20, 30}, {11, 21, 31}); }
 
 }  // namespace
 }  // namespace vx::controllers

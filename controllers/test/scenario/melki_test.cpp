@@ -1,15 +1,12 @@
 // melki, pass by pass at the default period: two directions that wait on
 // each other's red time, and a pedestrian light that follows A's red.
-#include "controller_test.hpp"
+#include "traffic_light_test.hpp"
 
 namespace vx::controllers {
 namespace {
 
-using Melki = ControllerTest;
+using Melki = TrafficLightTest;
 
-const std::vector<std::string> kA{"vertA", "orangeA", "rougeA"};
-const std::vector<std::string> kB{"vertB", "orangeB", "rougeB"};
-const std::vector<std::string> kPedestrians{"vert_pietonA", "rouge_pietonA"};
 
 // Two cycles of A (1216 passes) seen from each light. A is green 11 s
 // (221 passes) and orange 3 s (61); its red lasts 16 s and until B's red
@@ -19,13 +16,13 @@ constexpr int kTwoCycles = 1216;
 
 TEST_F(Melki, DirectionA) {
     x().set("jour", true);
-    EXPECT_EQ(runs(kTwoCycles, kA), (std::vector<Shown>{{"vertA", 221}, {"orangeA", 61}, {"rougeA", 324}, {"", 1},
+    EXPECT_EQ(runs(kTwoCycles, kDirectionA), (std::vector<Shown>{{"vertA", 221}, {"orangeA", 61}, {"rougeA", 324}, {"", 1},
                                                        {"vertA", 221}, {"orangeA", 61}, {"rougeA", 326}, {"", 1}}));
 }
 
 TEST_F(Melki, DirectionB) {
     x().set("jour", true);
-    EXPECT_EQ(runs(kTwoCycles, kB),
+    EXPECT_EQ(runs(kTwoCycles, kDirectionB),
               (std::vector<Shown>{{"rougeB", 303}, {"vertB", 221}, {"orangeB", 61}, {"rougeB", 325}, {"", 1},
                                 {"rougeB", 1}, {"vertB", 221}, {"orangeB", 61}, {"rougeB", 22}}));
 }
@@ -34,7 +31,7 @@ TEST_F(Melki, DirectionB) {
 // before A leaves red.
 TEST_F(Melki, Pedestrians) {
     x().set("jour", true);
-    EXPECT_EQ(runs(kTwoCycles, kPedestrians),
+    EXPECT_EQ(runs(kTwoCycles, kPedestriansA),
               (std::vector<Shown>{{"rouge_pietonA", 303}, {"vert_pietonA", 240}, {"", 1}, {"rouge_pietonA", 366},
                                 {"vert_pietonA", 240}, {"", 1}, {"rouge_pietonA", 65}}));
 }
@@ -55,15 +52,7 @@ TEST_F(Melki, EachDirectionBlinksAtNight) {
               (std::vector<Shown>{{"orangeA orangeB", 21}, {"", 22}, {"orangeA orangeB", 21}, {"", 22}}));
 }
 
-TEST_F(Melki, DayHasPriorityAndWithoutInputsNothingIsWritten) {
-    const auto before = areas();
-    pass(20);
-    EXPECT_EQ(areas(), before);
-    x().set("jour", true);
-    x().set("nuit", true);
-    pass();
-    EXPECT_EQ(x().steps(), (std::vector<int>{11, 21, 31}));
-}
+TEST_F(Melki, StartUp) { check_start_up({10, 20, 30}, {11, 21, 31}); }
 
 }  // namespace
 }  // namespace vx::controllers

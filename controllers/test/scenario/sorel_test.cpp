@@ -2,15 +2,13 @@
 // until a vehicle waits on B; B then has one phase. Built once for each
 // program (VX_SOREL_BIS for sorel_bis), since they share every behaviour
 // but two receptivities.
-#include "controller_test.hpp"
+#include "traffic_light_test.hpp"
 
 namespace vx::controllers {
 namespace {
 
-using Sorel = ControllerTest;
+using Sorel = TrafficLightTest;
 
-const std::vector<std::string> kA{"vertA", "orangeA", "rougeA"};
-const std::vector<std::string> kB{"vertB", "orangeB", "rougeB"};
 
 // Day traffic with a vehicle waiting on B (and normal density in sorel_bis).
 void day_with_vehicle(const ControllerTest::Cells& x) {
@@ -25,14 +23,14 @@ void day_with_vehicle(const ControllerTest::Cells& x) {
 // B has had its phase; one dark pass in step 10.
 TEST_F(Sorel, DirectionA) {
     day_with_vehicle(x());
-    EXPECT_EQ(runs(550, kA), (std::vector<Shown>{{"vertA", 221}, {"orangeA", 61}, {"rougeA", 266}, {"", 1}, {"vertA", 1}}));
+    EXPECT_EQ(runs(550, kDirectionA), (std::vector<Shown>{{"vertA", 221}, {"orangeA", 61}, {"rougeA", 266}, {"", 1}, {"vertA", 1}}));
 }
 
 // B turns green in the pass after A enters step 14: green 8 s (161 passes),
 // orange 61, red 21, then dark for two passes (steps 25 and 20).
 TEST_F(Sorel, DirectionB) {
     day_with_vehicle(x());
-    EXPECT_EQ(runs(550, kB), (std::vector<Shown>{{"rougeB", 304}, {"vertB", 161}, {"orangeB", 61}, {"rougeB", 21},
+    EXPECT_EQ(runs(550, kDirectionB), (std::vector<Shown>{{"rougeB", 304}, {"vertB", 161}, {"orangeB", 61}, {"rougeB", 21},
                                                {"", 2}, {"rougeB", 1}}));
 }
 
@@ -41,10 +39,10 @@ TEST_F(Sorel, WithoutAVehicleOnBAKeepsGreenEvenAtNight) {
 #ifdef VX_SOREL_BIS
     x().set("normal", true);
 #endif
-    EXPECT_EQ(runs(400, kA), (std::vector<Shown>{{"vertA", 400}}));
+    EXPECT_EQ(runs(400, kDirectionA), (std::vector<Shown>{{"vertA", 400}}));
     x().set("jour", false);
     x().set("nuit", true);
-    EXPECT_EQ(runs(400, kA), (std::vector<Shown>{{"vertA", 400}}));
+    EXPECT_EQ(runs(400, kDirectionA), (std::vector<Shown>{{"vertA", 400}}));
     EXPECT_TRUE(x().active(21));
     EXPECT_TRUE(x().on("rougeB"));
 }
@@ -57,15 +55,7 @@ TEST_F(Sorel, NightBlink) {
     EXPECT_TRUE(x().active(20));
 }
 
-TEST_F(Sorel, DayHasPriorityAndWithoutInputsNothingIsWritten) {
-    const auto before = areas();
-    pass(20);
-    EXPECT_EQ(areas(), before);
-    x().set("jour", true);
-    x().set("nuit", true);
-    pass();
-    EXPECT_EQ(x().steps(), (std::vector<int>{11, 21}));
-}
+TEST_F(Sorel, StartUp) { check_start_up({10, 20}, {11, 21}); }
 
 #ifdef VX_SOREL_BIS
 

@@ -1,22 +1,16 @@
 // tarvo, pass by pass at the default period of 50 ms: one traffic light with
 // a pedestrian light, day and night.
-#include "controller_test.hpp"
+#include "traffic_light_test.hpp"
 
 namespace vx::controllers {
 namespace {
 
-using Tarvo = ControllerTest;
+using Tarvo = TrafficLightTest;
 
 const std::vector<std::string> kVehicle{"vert", "orange", "rouge"};
 const std::vector<std::string> kPedestrian{"vert_pieton", "rouge_pieton"};
 
-TEST_F(Tarvo, StartsInTheInitialStepsAndWithoutInputsWritesNothing) {
-    EXPECT_EQ(x().steps(), (std::vector<int>{10, 20}));
-    x().set_all_outputs(true);  // whatever the simulator shows
-    const auto before = areas();
-    pass(50);
-    EXPECT_EQ(areas(), before);
-}
+TEST_F(Tarvo, StartUp) { check_start_up({10, 20}, {11, 21}); }
 
 // Green 5 s (101 passes), orange 1 s (21), red 8 s (161), one dark pass.
 TEST_F(Tarvo, DayCycleOfTheVehicleLight) {
@@ -42,14 +36,6 @@ TEST_F(Tarvo, NightBlink) {
     x().set("nuit", true);
     EXPECT_EQ(runs(2 * 43, {"vert", "orange", "rouge", "vert_pieton", "rouge_pieton"}),
               (std::vector<Shown>{{"orange", 21}, {"", 22}, {"orange", 21}, {"", 22}}));
-}
-
-TEST_F(Tarvo, DayHasPriorityOverNight) {
-    x().set("jour", true);
-    x().set("nuit", true);
-    pass();
-    EXPECT_EQ(x().steps(), (std::vector<int>{11, 21}));
-    EXPECT_EQ(x().lights(), "vert rouge_pieton");
 }
 
 // The current vehicle cycle is finished; the night starts in step 20. The
