@@ -486,6 +486,9 @@ private:
 }  // namespace
 
 ParsedDescription parse_description(std::string_view text, std::string_view file) {
+    // Some editors start a UTF-8 file with a byte order mark.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (starts_with(text, kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
     return DescriptionReader(file).read(text);
 }
 

@@ -68,6 +68,16 @@ TEST(Description, ReadsASoundDescription) {
     EXPECT_EQ(g.transitions[1].component, 1u);
 }
 
+// Files saved by other editors: a byte order mark, carriage returns.
+TEST(Description, ReadsAByteOrderMarkAndWindowsLineEnds) {
+    const auto parsed = parse_description("\xEF\xBB\xBFgraph g\r\nunit u\r\ninput a\r\ncomponent c\r\n"
+                                          "step 1 initial\r\ntransition 1 -> 1 when a\r\n",
+                                          "d");
+    ASSERT_TRUE(parsed.graph) << parsed.errors.front().text();
+    EXPECT_EQ(parsed.graph->name, "g");
+    EXPECT_EQ(parsed.graph->transitions.front().text, "a");
+}
+
 TEST(Description, DefaultsSignatureAndGenerationTime) {
     const auto parsed = parse_description(kHead, "d");
     ASSERT_TRUE(parsed.graph);
