@@ -336,7 +336,8 @@ private:
         if (!in_component(line, "transition")) return;
         const std::size_t when = find_word(rest, "when");
         const std::size_t arrow = rest.find("->");
-        if (when == std::string_view::npos || arrow == std::string_view::npos || arrow > when) {
+        const bool one_arrow = arrow != std::string_view::npos && rest.find("->", arrow + 2) > when;
+        if (when == std::string_view::npos || !one_arrow || arrow > when) {
             error(line, "a transition is written 'transition <step> -> <step> when <receptivity>'");
             return;
         }

@@ -133,6 +133,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, DescriptionError, ::testing::Values(
     BadCase{"step 2 action Q:y\n", "g.grafcet:7: error: unknown action qualifier 'Q' in 'Q:y'"},
     BadCase{"transition 1 -> 2\n", "g.grafcet:7: error: a transition is written 'transition <step> -> <step> when <receptivity>'"},
     BadCase{"transition 1 2 when a\n", "g.grafcet:7: error: a transition is written 'transition <step> -> <step> when <receptivity>'"},
+    BadCase{"step 2\nstep 3\ntransition 1 -> 2 -> 3 when a\n", "g.grafcet:9: error: a transition is written 'transition <step> -> <step> when <receptivity>'"},
     BadCase{"step 2\nstep 3\ntransition 1 -> 2, 3 when a\n", "g.grafcet:9: error: parallel branches are not supported: a transition has exactly one upstream step and one downstream step"},
     BadCase{"step 2\nstep 3\ntransition 1 & 2 -> 3 when a\n", "g.grafcet:9: error: parallel branches are not supported: a transition has exactly one upstream step and one downstream step"},
     BadCase{"transition -> 1 when a\n", "g.grafcet:7: error: the transition has no upstream step"},
