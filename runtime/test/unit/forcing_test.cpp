@@ -111,7 +111,7 @@ TYPED_TEST(EveryCellKind, PostAndFreezeCopyPrevIntoCurOnlyWhileForced) {
         set_cur(cell, O::other);
         op(&cell);
         EXPECT_EQ(cur(cell), O::other);
-        op(nullptr);
+        op(nullptr);  // no cell: nothing to do, no crash
     }
 }
 
