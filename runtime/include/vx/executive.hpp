@@ -62,8 +62,8 @@ std::optional<ParameterLine> parse_parameter_line(std::string_view line);
 
 // Lays out `header` for the controller's cell counts, as the executive does
 // at start-up: prints the space needed, refuses a block that is too small or
-// counts that leave no room for the control cells (message, false), and
-// otherwise installs the block and binds `mem`.
+// counts that cannot be laid out (message, false), and otherwise installs the
+// block as the program's block.
 bool lay_out_block(MemoryHeader* header, std::size_t block_size, const VX_Sizes& counts);
 
 // The start-up of a controller on an open block of `block_size` bytes, after

@@ -14,6 +14,9 @@ namespace vx {
 // A value beyond int32 saturates at the nearest bound.
 std::optional<std::int32_t> leading_int(std::string_view text);
 
+// The same, but none when the number lies beyond int32.
+std::optional<std::int32_t> leading_int_exact(std::string_view text);
+
 // atoi: the leading integer, or 0 when there is none.
 inline std::int32_t atoi_saturating(std::string_view text) { return leading_int(text).value_or(0); }
 

@@ -8,6 +8,7 @@
 // runs its next cycles without sleeping until it has caught up.
 #include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -137,7 +138,11 @@ void run_cycle() {
 
     const long double now = microSecondsNow();
     const std::uint32_t duration = now > timeNow ? to_u32_clamped(now - timeNow) : 0;
-    timeNow += static_cast<double>(cur(*simuperiod));
+    // The next start is one period after this one. A period that is not a
+    // number (another process can write anything into it) would poison the
+    // schedule for good; the schedule then restarts from now instead.
+    const double next = timeNow + static_cast<double>(cur(*simuperiod));
+    timeNow = std::isfinite(next) ? next : static_cast<double>(now);
 
     IntCell* counter = runtime_int_cell(posmxsimucounter);
     const std::int32_t cycle = counter != nullptr ? cur(*counter) : 0;

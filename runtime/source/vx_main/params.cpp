@@ -95,7 +95,8 @@ extern "C" int VXD_read_parameters(void) {
     }
     std::string line;
     const bool has_first = vx::read_line(file, line);
-    const auto recorded = has_first ? vx::leading_int(line) : std::nullopt;
+    // A number beyond int32 is no signature at all, not the nearest one.
+    const auto recorded = has_first ? vx::leading_int_exact(line) : std::nullopt;
     if (!recorded || *recorded != getSignature()) {
         std::fprintf(stderr, "bad signature in file %s\n", paramfilename);
         std::fclose(file);

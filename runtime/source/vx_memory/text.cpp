@@ -1,5 +1,6 @@
 #include "vx/text.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -8,21 +9,36 @@
 
 namespace vx {
 
-std::optional<std::int32_t> leading_int(std::string_view text) {
+namespace {
+
+// The leading decimal number, its magnitude held at 2^31 + 1 at most: enough
+// to tell every int32 from the values beyond it, on both sides.
+std::optional<std::int64_t> leading_number(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
     std::int64_t magnitude = 0;
-    constexpr std::int64_t kLimit = std::int64_t{INT32_MAX} + 1;
+    constexpr std::int64_t kLimit = std::int64_t{INT32_MAX} + 2;
     for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        magnitude = magnitude * 10 + (text[i] - '0');
-        if (magnitude > kLimit) magnitude = kLimit;  // saturate; more digits change nothing
+        magnitude = std::min(magnitude * 10 + (text[i] - '0'), kLimit);
     }
-    const std::int64_t value = negative ? -magnitude : magnitude;
-    if (value > INT32_MAX) return INT32_MAX;
-    return static_cast<std::int32_t>(value);
+    return negative ? -magnitude : magnitude;
+}
+
+}  // namespace
+
+std::optional<std::int32_t> leading_int(std::string_view text) {
+    const auto value = leading_number(text);
+    if (!value) return std::nullopt;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(*value, INT32_MIN, INT32_MAX));
+}
+
+std::optional<std::int32_t> leading_int_exact(std::string_view text) {
+    const auto value = leading_number(text);
+    if (!value || *value < INT32_MIN || *value > INT32_MAX) return std::nullopt;
+    return static_cast<std::int32_t>(*value);
 }
 
 double atof_text(std::string_view text) {

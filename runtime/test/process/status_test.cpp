@@ -1,4 +1,6 @@
 // The status protocol and the cycle loop, driven through the status cell.
+#include <limits>
+
 #include "fixture.hpp"
 
 namespace vx::testing {
@@ -128,6 +130,20 @@ TEST(Status, OverrunIsWarnedAndTheScheduleCatchesUp) {
     ASSERT_EQ(end(*p), 0);
     EXPECT_TRUE(contains(p->out(), "Warning: Cycle duration (3")) << p->out();
     EXPECT_TRUE(contains(p->out(), " ms) higher than cycle (10 ms) in step 0\n")) << p->out();
+}
+
+TEST(Status, APeriodThatIsNotANumberDoesNotPoisonTheSchedule) {
+    auto p = started();
+    set_start_value(p->f(10), std::numeric_limits<float>::quiet_NaN());
+    p->set_status(RUN);
+    ASSERT_TRUE(eventually([&] { return p->counter() >= 3; }));
+    p->set_period(10000);
+    set_cur(p->i(TEST_SLEEP_MS), 30);  // from now on every cycle overruns
+    const std::int32_t restored_at = p->counter();
+    ASSERT_TRUE(eventually([&] { return p->counter() > restored_at + 3; }));
+    ASSERT_EQ(end(*p), 0);
+    // Overruns are measured again once the period is a number.
+    EXPECT_NE(p->out().find(" ms) higher than cycle (10 ms)"), std::string::npos) << p->out();
 }
 
 TEST(Status, CycleCounterWrittenNegativeByAnotherProcessIsSurvived) {

@@ -130,7 +130,8 @@ TEST_F(ParametersFile, MissingFileOrWrongSignatureChangesNothing) {
     const auto before = block_bytes();
     EXPECT_EQ(read_file_named(dir.file("none.txt")), "can't open file " + dir.file("none.txt") + "\n");
     const std::string refused = "bad signature in file " + path + "\n";
-    for (const char* file : {"2147483646\nI 523 5 x\n", "\nI 523 5 x\n", "", "signature\nI 523 5 x\n", "-2147483647\n"})
+    for (const char* file : {"2147483646\nI 523 5 x\n", "\nI 523 5 x\n", "", "signature\nI 523 5 x\n", "-2147483647\n",
+                             "2147483648\nI 523 5 x\n", "99999999999\nI 523 5 x\n"})
         EXPECT_EQ(read(file), refused) << '"' << file << '"';
     EXPECT_EQ(block_bytes(), before);
     EXPECT_EQ(read(" 2147483647 build 7\nI 523 5 x\n"), "");

@@ -42,6 +42,18 @@ TEST(Values, LeadingIntReadsLikePercentDAndSaturates) {
         {"- 1", std::nullopt},
     };
     for (const auto& r : kRows) EXPECT_EQ(leading_int(r.text), r.value) << '"' << r.text << '"';
+    for (const auto& r : kRows) {
+        // The exact reading agrees inside int32 and refuses what lies beyond.
+        const auto exact = leading_int_exact(r.text);
+        if (r.value && *r.value != INT32_MAX && *r.value != INT32_MIN) {
+            EXPECT_EQ(exact, r.value) << r.text;
+        }
+    }
+    EXPECT_EQ(leading_int_exact("2147483647"), INT32_MAX);
+    EXPECT_EQ(leading_int_exact("-2147483648"), INT32_MIN);
+    EXPECT_EQ(leading_int_exact("2147483648"), std::nullopt);
+    EXPECT_EQ(leading_int_exact("-2147483649"), std::nullopt);
+    EXPECT_EQ(leading_int_exact("99999999999999999999999"), std::nullopt);
     EXPECT_EQ(atoi_saturating("abc"), 0);
     EXPECT_EQ(atoi_saturating("12abc"), 12);
 }
