@@ -395,7 +395,7 @@ std::string init_module(const Graph& graph, const GraphLayout& layout, std::stri
            "}\n\n";
     out += "void controlVariablesAccessInitialization(void) {\n";
     for (const ControlVariable& c : kControlVariables)
-        out += "    " + std::string(c.name) + " = mem." + std::string(kAreaMember[static_cast<std::size_t>(c.kind)]) +
+        out += "    " + std::string(c.name) + " = mem." + std::string(kAreaMember[static_cast<std::size_t>(c.type)]) +
                " + " + number(c.index) + ";\n";
     out += "}\n\n";
     out += "void timeCycleInitialization(float *period) { *period = 50000.0f; }\n\n";
@@ -427,14 +427,9 @@ std::vector<GeneratedFile> generate_modules(const Graph& graph, const GraphLayou
 }
 
 GeneratedFile generate_symbols(const Graph& graph, const GraphLayout& layout) {
-    const auto& n = layout.counts;
-    std::string out = "# Symbols of controller " + graph.name + " (unit " + graph.unit + ", graph " + graph.name +
-                      "); generated, do not edit.\n";
-    out += "program " + graph.name + "\n";
-    out += "counts " + number(n[0]) + " " + number(n[1]) + " " + number(n[2]) + " " + number(n[3]) + "\n";
-    for (const Symbol& s : symbols(graph, layout))
-        out += s.name + " " + letter(s.kind) + " " + number(s.index) + " " + std::string(role_name(s.role)) + "\n";
-    return {graph.name + ".vars", out};
+    const std::string heading = "Symbols of controller " + graph.name + " (unit " + graph.unit + ", graph " +
+                                graph.name + "); generated, do not edit.";
+    return {graph.name + ".vars", format_symbol_file({graph.name, layout.counts, symbols(graph, layout)}, heading)};
 }
 
 }  // namespace vx::grafcet

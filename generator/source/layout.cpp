@@ -5,11 +5,6 @@
 
 namespace vx::grafcet {
 
-std::string_view role_name(Role role) {
-    constexpr std::array<std::string_view, 6> names{"input", "output", "step", "prev", "timer", "control"};
-    return names[static_cast<std::size_t>(role)];
-}
-
 bool is_control_name(std::string_view name) {
     return std::any_of(kControlVariables.begin(), kControlVariables.end(),
                        [&](const ControlVariable& c) { return c.name == name; }) ||
@@ -69,20 +64,20 @@ std::vector<Symbol> symbols(const Graph& graph, const GraphLayout& layout) {
     std::vector<Symbol> out;
     for (std::size_t k = 0; k < graph.variables.size(); ++k) {
         const Variable& v = graph.variables[k];
-        out.push_back({v.name, CellKind::Bool, layout.variables[k],
+        out.push_back({v.name, CellType::Bool, layout.variables[k],
                        v.direction == Direction::Input ? Role::Input : Role::Output});
     }
     for (const StepCells& s : layout.steps)
-        out.push_back({"X_" + std::to_string(s.number), CellKind::Bool, s.activity, Role::Step});
+        out.push_back({"X_" + std::to_string(s.number), CellType::Bool, s.activity, Role::Step});
     for (const int number : layout.previous_order)
-        out.push_back({"X_" + std::to_string(number) + "_PREV", CellKind::Bool, *layout.step(number)->previous,
+        out.push_back({"X_" + std::to_string(number) + "_PREV", CellType::Bool, *layout.step(number)->previous,
                        Role::Previous});
     for (const int number : layout.timer_order)
-        out.push_back({"TIMER_" + std::to_string(number), CellKind::Int, *layout.step(number)->timer, Role::Timer});
+        out.push_back({"TIMER_" + std::to_string(number), CellType::Int, *layout.step(number)->timer, Role::Timer});
     for (const ControlVariable& c : kControlVariables)
-        out.push_back({std::string(c.name), c.kind, c.index, Role::Control});
+        out.push_back({std::string(c.name), c.type, c.index, Role::Control});
     for (std::size_t k = 0; k < kRuntimeIntCells.size(); ++k)
-        out.push_back({std::string(kRuntimeIntCells[k]), CellKind::Int, layout.runtime_int_cell(k), Role::Control});
+        out.push_back({std::string(kRuntimeIntCells[k]), CellType::Int, layout.runtime_int_cell(k), Role::Control});
     return out;
 }
 

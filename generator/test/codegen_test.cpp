@@ -69,5 +69,19 @@ TEST(Codegen, SignatureAndGenerationTimeCoverTheWholeInt32Range) {
     EXPECT_TRUE(contains(file(files, "g_sign.c"), "int32_t getGenerationTime(void) { return -1; }"));
 }
 
+// What the generator writes, the console and the tests read back as the
+// layout's own symbols.
+TEST(Codegen, TheSymbolFileReadsBackAsTheLayout) {
+    auto parsed = parse_description("graph g\nunit u\ninput a\noutput y\ncomponent c\nstep 1 initial action y\n"
+                                    "step 2\ntransition 1 -> 2 when t(X_1) >= 1 s\ntransition 2 -> 1 when a\n",
+                                    "g");
+    ASSERT_TRUE(parsed.graph);
+    const GraphLayout layout = derive_layout(*parsed.graph);
+    const GeneratedFile file = generate_symbols(*parsed.graph, layout);
+    EXPECT_EQ(file.name, "g.vars");
+    EXPECT_TRUE(file.text.starts_with("# Symbols of controller g (unit u, graph g); generated, do not edit.\n"));
+    EXPECT_EQ(parse_symbol_file(file.text, file.name), (SymbolFile{"g", layout.counts, symbols(*parsed.graph, layout)}));
+}
+
 }  // namespace
 }  // namespace vx::grafcet

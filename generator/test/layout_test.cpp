@@ -83,7 +83,7 @@ TEST(Layout, SymbolsComeInAllocationOrderWithUniqueNames) {
     const Graph g = graph_of(kGraph);
     const auto all = symbols(g, derive_layout(g));
     std::vector<std::string> names;
-    for (const Symbol& s : all) names.push_back(s.name + " " + letter(s.kind) + " " + std::to_string(s.index) + " " +
+    for (const Symbol& s : all) names.push_back(s.name + " " + type_letter(s.type) + " " + std::to_string(s.index) + " " +
                                                 std::string(role_name(s.role)));
     const std::vector<std::string> head(names.begin(), names.begin() + 17);
     EXPECT_EQ(head, (std::vector<std::string>{

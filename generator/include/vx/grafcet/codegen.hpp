@@ -8,6 +8,7 @@
 
 #include "vx/grafcet/graph.hpp"
 #include "vx/grafcet/layout.hpp"
+#include "vx/grafcet/symbol_file.hpp"
 
 namespace vx::grafcet {
 

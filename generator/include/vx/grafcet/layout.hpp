@@ -27,51 +27,40 @@
 #include <vector>
 
 #include "vx/grafcet/graph.hpp"
+#include "vx/grafcet/symbol_file.hpp"
 
 namespace vx::grafcet {
-
-enum class CellKind : std::uint8_t { Bool, Int, Float, Char };
-
-// The letters of the symbol file and the cell types of generated code.
-constexpr char letter(CellKind kind) { return "BIFC"[static_cast<int>(kind)]; }
-constexpr std::string_view cell_type(CellKind kind) {
-    constexpr std::array<std::string_view, 4> types{"BoolCell", "IntCell", "FloatCell", "CharCell"};
-    return types[static_cast<std::size_t>(kind)];
-}
-
-enum class Role { Input, Output, Step, Previous, Timer, Control };
-std::string_view role_name(Role role);
 
 // The runtime's control variables: the same cells in every controller.
 struct ControlVariable {
     std::string_view name;
-    CellKind kind;
+    CellType type;
     std::int32_t index;
 };
 inline constexpr std::array kControlVariables{
-    ControlVariable{"traceon", CellKind::Bool, 0},
-    ControlVariable{"resettrace", CellKind::Bool, 1},
-    ControlVariable{"vx_delay", CellKind::Bool, 2},
-    ControlVariable{"allowpreconditions", CellKind::Bool, 3},
-    ControlVariable{"allowpostconditions", CellKind::Bool, 4},
-    ControlVariable{"execstatus", CellKind::Int, 311},
-    ControlVariable{"bpnoline", CellKind::Int, 312},
-    ControlVariable{"bpnoinstance", CellKind::Int, 414},
-    ControlVariable{"bpcurrentinstance", CellKind::Int, 516},
-    ControlVariable{"bpcurrentlocation", CellKind::Int, 517},
-    ControlVariable{"bpcurrentprepostcode", CellKind::Int, 518},
-    ControlVariable{"bpcurrenttypeerror", CellKind::Int, 519},
-    ControlVariable{"bpcurrentrank", CellKind::Int, 520},
-    ControlVariable{"signature", CellKind::Int, 521},
-    ControlVariable{"generationtime", CellKind::Int, 522},
-    ControlVariable{"simuperiod", CellKind::Float, 10},
-    ControlVariable{"minsimuperiod", CellKind::Float, 11},
-    ControlVariable{"maxsimuperiod", CellKind::Float, 12},
-    ControlVariable{"realsimuperiod", CellKind::Float, 13},
-    ControlVariable{"mxmeanvariablemodification", CellKind::Float, 14},
-    ControlVariable{"mxminvariablemodification", CellKind::Float, 15},
-    ControlVariable{"mxmaxvariablemodification", CellKind::Float, 16},
-    ControlVariable{"taskname", CellKind::Char, 0},
+    ControlVariable{"traceon", CellType::Bool, 0},
+    ControlVariable{"resettrace", CellType::Bool, 1},
+    ControlVariable{"vx_delay", CellType::Bool, 2},
+    ControlVariable{"allowpreconditions", CellType::Bool, 3},
+    ControlVariable{"allowpostconditions", CellType::Bool, 4},
+    ControlVariable{"execstatus", CellType::Int, 311},
+    ControlVariable{"bpnoline", CellType::Int, 312},
+    ControlVariable{"bpnoinstance", CellType::Int, 414},
+    ControlVariable{"bpcurrentinstance", CellType::Int, 516},
+    ControlVariable{"bpcurrentlocation", CellType::Int, 517},
+    ControlVariable{"bpcurrentprepostcode", CellType::Int, 518},
+    ControlVariable{"bpcurrenttypeerror", CellType::Int, 519},
+    ControlVariable{"bpcurrentrank", CellType::Int, 520},
+    ControlVariable{"signature", CellType::Int, 521},
+    ControlVariable{"generationtime", CellType::Int, 522},
+    ControlVariable{"simuperiod", CellType::Float, 10},
+    ControlVariable{"minsimuperiod", CellType::Float, 11},
+    ControlVariable{"maxsimuperiod", CellType::Float, 12},
+    ControlVariable{"realsimuperiod", CellType::Float, 13},
+    ControlVariable{"mxmeanvariablemodification", CellType::Float, 14},
+    ControlVariable{"mxminvariablemodification", CellType::Float, 15},
+    ControlVariable{"mxmaxvariablemodification", CellType::Float, 16},
+    ControlVariable{"taskname", CellType::Char, 0},
 };
 
 // The runtime's own int cells at the top of the int area, counted back from
@@ -91,13 +80,6 @@ struct StepCells {
     std::int32_t activity = 0;               // bool
     std::optional<std::int32_t> previous;    // bool
     std::optional<std::int32_t> timer;       // int
-};
-
-struct Symbol {
-    std::string name;
-    CellKind kind = CellKind::Bool;
-    std::int32_t index = 0;
-    Role role = Role::Control;
 };
 
 struct GraphLayout {

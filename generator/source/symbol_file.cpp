@@ -1,0 +1,144 @@
+#include "vx/grafcet/symbol_file.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <set>
+#include <sstream>
+
+namespace vx::grafcet {
+namespace {
+
+constexpr std::array<std::string_view, 6> kRoleNames{"input", "output", "step", "prev", "timer", "control"};
+constexpr std::array<std::string_view, kCellTypes> kTypeNames{"bool", "int", "float", "char"};
+
+std::vector<std::string_view> fields_of(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t pos = 0;
+    while (pos < line.size()) {
+        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+        const std::size_t start = pos;
+        while (pos < line.size() && line[pos] != ' ' && line[pos] != '\t') ++pos;
+        if (pos > start) fields.push_back(line.substr(start, pos - start));
+    }
+    return fields;
+}
+
+std::optional<std::int32_t> whole_number(std::string_view text) {
+    std::int32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+class Reader {
+public:
+    explicit Reader(const std::string& origin) : origin_(origin) {}
+
+    SymbolFile read(std::string_view text) {
+        std::istringstream in{std::string(text)};
+        std::string line;
+        while (std::getline(in, line)) {
+            ++line_;
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            const auto fields = fields_of(line);
+            if (fields.empty() || fields[0].front() == '#') continue;
+            record(fields);
+        }
+        if (!have_counts_) {
+            line_ = std::max(line_, 1);
+            fail(have_program_ ? "the 'counts' record is missing" : "the 'program' record is missing");
+        }
+        return std::move(file_);
+    }
+
+private:
+    [[noreturn]] void fail(const std::string& what) const {
+        throw SymbolFileError(origin_ + ":" + std::to_string(line_) + ": " + what);
+    }
+
+    void record(const std::vector<std::string_view>& f) {
+        if (!have_program_) {
+            if (f[0] != "program" || f.size() != 2) fail("the first record must be 'program <name>'");
+            file_.program = std::string(f[1]);
+            have_program_ = true;
+            return;
+        }
+        if (!have_counts_) {
+            if (f[0] != "counts" || f.size() != 5) fail("the second record must be 'counts <bool> <int> <float> <char>'");
+            for (std::size_t area = 0; area < kCellTypes; ++area) {
+                const auto count = whole_number(f[area + 1]);
+                if (!count || *count < 0) fail("'" + std::string(f[area + 1]) + "' is not a cell count");
+                file_.counts[area] = *count;
+            }
+            have_counts_ = true;
+            return;
+        }
+        variable(f);
+    }
+
+    void variable(const std::vector<std::string_view>& f) {
+        if (f.size() != 4) fail("expected '<name> <B|I|F|C> <index> <role>', found " + std::to_string(f.size()) + " fields");
+        Symbol s;
+        s.name = std::string(f[0]);
+        const auto type = f[1].size() == 1 ? type_from_letter(f[1][0]) : std::nullopt;
+        if (!type) fail("'" + std::string(f[1]) + "' is not a type letter (B, I, F or C)");
+        s.type = *type;
+        const auto index = whole_number(f[2]);
+        const std::int32_t count = file_.counts[static_cast<std::size_t>(s.type)];
+        if (!index || *index < 0 || *index >= count)
+            fail("index " + std::string(f[2]) + " of " + s.name + " is outside the " +
+                 std::string(type_name(s.type)) + " area (0 to " + std::to_string(count - 1) + ")");
+        s.index = *index;
+        const auto role = role_from_name(f[3]);
+        if (!role) fail("'" + std::string(f[3]) + "' is not a role (input, output, step, prev, timer or control)");
+        s.role = *role;
+        if (!names_.insert(s.name).second) fail("the name " + s.name + " appears twice");
+        file_.symbols.push_back(std::move(s));
+    }
+
+    std::string origin_;
+    int line_ = 0;
+    bool have_program_ = false;
+    bool have_counts_ = false;
+    std::set<std::string, std::less<>> names_;
+    SymbolFile file_;
+};
+
+}  // namespace
+
+std::string_view role_name(Role role) { return kRoleNames[static_cast<std::size_t>(role)]; }
+
+std::optional<Role> role_from_name(std::string_view name) {
+    const auto it = std::find(kRoleNames.begin(), kRoleNames.end(), name);
+    if (it == kRoleNames.end()) return std::nullopt;
+    return static_cast<Role>(it - kRoleNames.begin());
+}
+
+std::optional<CellType> type_from_letter(char letter) {
+    const auto it = std::find(kTypeLetter.begin(), kTypeLetter.end(), letter);
+    if (it == kTypeLetter.end()) return std::nullopt;
+    return static_cast<CellType>(it - kTypeLetter.begin());
+}
+
+std::string_view type_name(CellType type) { return kTypeNames[static_cast<std::size_t>(type)]; }
+
+const Symbol* SymbolFile::find(std::string_view name) const {
+    const auto it = std::find_if(symbols.begin(), symbols.end(), [&](const Symbol& s) { return s.name == name; });
+    return it == symbols.end() ? nullptr : &*it;
+}
+
+std::string format_symbol_file(const SymbolFile& file, std::string_view heading) {
+    std::string out = "# " + std::string(heading) + "\n";
+    out += "program " + file.program + "\n";
+    out += "counts";
+    for (const std::int32_t count : file.counts) out += " " + std::to_string(count);
+    out += "\n";
+    for (const Symbol& s : file.symbols)
+        out += s.name + " " + type_letter(s.type) + " " + std::to_string(s.index) + " " + std::string(role_name(s.role)) +
+               "\n";
+    return out;
+}
+
+SymbolFile parse_symbol_file(std::string_view text, const std::string& origin) { return Reader(origin).read(text); }
+
+}  // namespace vx::grafcet
