@@ -1,38 +1,30 @@
-// The symbol file written beside each controller program (<program>.vars):
-// the program's name, its four cell counts and one record per variable with
-// its type letter, cell index and role. The console names variables through
-// it; the program itself never reads it.
+// The console's view of a controller's symbol file (<program>.vars): the file
+// as the generator's reader gives it, with the look-ups that commands need.
+// The program itself never reads it.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "vx/block.hpp"
+#include "vx/grafcet/symbol_file.hpp"
 
 namespace vx::console {
 
-enum class Role : std::uint8_t { Input, Output, Step, Prev, Timer, Control };
+using grafcet::Role;
+using grafcet::role_name;
+using grafcet::Symbol;
+using grafcet::type_from_letter;
+using grafcet::type_name;
 
-std::string_view role_name(Role role);
-
-struct Symbol {
-    std::string name;
-    CellType type = CellType::Bool;
-    std::int32_t index = 0;
-    Role role = Role::Input;
-};
-
-class SymbolTable {
+class SymbolTable : public grafcet::SymbolFile {
 public:
-    std::string program;
-    std::array<std::int32_t, kCellTypes> counts{};
-    std::vector<Symbol> symbols;  // in the file's order, which is allocation order
+    SymbolTable() = default;
+    explicit SymbolTable(grafcet::SymbolFile file) : grafcet::SymbolFile(std::move(file)) {}
 
-    const Symbol* find(std::string_view name) const;
     const Symbol* at(CellType type, std::int32_t index) const;
     std::vector<const Symbol*> with_role(Role role) const;
 
@@ -42,14 +34,10 @@ public:
 };
 
 // Reads a symbol file's text; `origin` names it in error messages, which
-// have the form "<origin>:<line>: <what>". Every index is checked against
-// the file's own counts.
+// have the form "<origin>:<line>: <what>" (a Failure).
 SymbolTable parse_symbols(std::string_view text, const std::string& origin);
 
 // Reads the file at `path` (a Failure when it cannot be read or parsed).
 SymbolTable load_symbols(const std::string& path);
-
-std::optional<CellType> type_from_letter(char letter);
-std::string_view type_name(CellType type);
 
 }  // namespace vx::console
