@@ -12,32 +12,32 @@ namespace {
 
 class ControllerLayout : public ::testing::TestWithParam<ExpectedLayout> {
 protected:
-    SymbolFile symbols() const { return SymbolFile::load(std::string(VX_BIN_DIR) + "/" + GetParam().program + ".vars"); }
+    SymbolFile symbols() const { return load_symbols(std::string(VX_BIN_DIR) + "/" + GetParam().program + ".vars"); }
 };
 
 TEST_P(ControllerLayout, VariablesAndGraphCellsSitAtTheirIndexes) {
     const SymbolFile file = symbols();
-    EXPECT_EQ(file.program(), GetParam().program);
-    EXPECT_EQ(file.counts(), GetParam().counts);
+    EXPECT_EQ(file.program, GetParam().program);
+    EXPECT_EQ(file.counts, GetParam().counts);
     std::string cells;
-    for (const SymbolEntry& e : file.entries()) {
-        if (e.role == "control") continue;
+    for (const Symbol& e : file.symbols) {
+        if (e.role == Role::Control) continue;
         if (!cells.empty()) cells += ' ';
         cells += e.name + " " + std::to_string(e.index);
-        EXPECT_EQ(e.type, e.role == "timer" ? 'I' : 'B') << e.name;
+        EXPECT_EQ(type_letter(e.type), e.role == Role::Timer ? 'I' : 'B') << e.name;
     }
     EXPECT_EQ(cells, GetParam().cells);
 }
 
 TEST_P(ControllerLayout, CountsGiveTheDocumentedBlockLayout) {
-    const auto layout = Layout::from_counts(symbols().counts());
+    const auto layout = Layout::from_counts(symbols().counts);
     ASSERT_TRUE(layout);
     EXPECT_EQ(layout->offset, GetParam().offsets);
     EXPECT_EQ(layout->space, GetParam().space);
     const SymbolFile file = symbols();
-    EXPECT_EQ(file.index("pospid"), GetParam().pospid);
-    EXPECT_EQ(file.index("posmxsimucounter"), GetParam().posmxsimucounter);
-    EXPECT_EQ(file.index("posmxmicrostepcounter"), GetParam().posmxsimucounter + 1);
+    EXPECT_EQ(index_of(file, "pospid"), GetParam().pospid);
+    EXPECT_EQ(index_of(file, "posmxsimucounter"), GetParam().posmxsimucounter);
+    EXPECT_EQ(index_of(file, "posmxmicrostepcounter"), GetParam().posmxsimucounter + 1);
 }
 
 // The control variables close every symbol file, in the same order and at
@@ -45,8 +45,9 @@ TEST_P(ControllerLayout, CountsGiveTheDocumentedBlockLayout) {
 TEST_P(ControllerLayout, ControlVariablesAreTheRuntimes) {
     std::string controls;
     const SymbolFile file = symbols();
-    for (const SymbolEntry& e : file.entries())
-        if (e.role == "control") controls += e.name + " " + e.type + " " + std::to_string(e.index) + "\n";
+    for (const Symbol& e : file.symbols)
+        if (e.role == Role::Control)
+            controls += e.name + " " + type_letter(e.type) + " " + std::to_string(e.index) + "\n";
     EXPECT_EQ(controls,
               "traceon B 0\nresettrace B 1\nvx_delay B 2\nallowpreconditions B 3\nallowpostconditions B 4\n"
               "execstatus I 311\nbpnoline I 312\nbpnoinstance I 414\nbpcurrentinstance I 516\n"

@@ -59,7 +59,7 @@ TEST_F(Edges, AStepLeftAndEnteredInOnePassKeepsCountingAndItsOutputs) {
     EXPECT_TRUE(x().active(40));
     EXPECT_EQ(x().timer(40), 3);
     EXPECT_TRUE(x().on("o40"));
-    EXPECT_TRUE(cur(ctl().b(symbols_.index("X_40_PREV"))));
+    EXPECT_TRUE(cur(ctl().b(index_of(symbols_, "X_40_PREV"))));
 }
 
 TEST_F(Edges, ATimerSaturatesAndIsReadAsUnsigned) {
@@ -157,11 +157,11 @@ TEST_F(Edges, AnOutputNoActiveStepDrivesKeepsWhatItIsGiven) {
 
 TEST_F(Edges, AForcedOutputKeepsItsForcedValue) {
     x().set("a", true);
-    ASSERT_EQ(VX_force_bool(ctl().header(), symbols_.index("o2"), 0), 1);
+    ASSERT_EQ(VX_force_bool(ctl().header(), index_of(symbols_, "o2"), 0), 1);
     pass(2);
     EXPECT_TRUE(x().active(2));
     EXPECT_FALSE(x().on("o2"));
-    ASSERT_EQ(VX_unforce_bool(ctl().header(), symbols_.index("o2")), 1);
+    ASSERT_EQ(VX_unforce_bool(ctl().header(), index_of(symbols_, "o2")), 1);
     pass();
     EXPECT_TRUE(x().on("o2"));
 }
@@ -170,9 +170,9 @@ TEST_F(Edges, AForcedOutputKeepsItsForcedValue) {
 // none; only the read step times have timers.
 TEST_F(Edges, PreviousActivityAndTimersWhereTheGraphNeedsThem) {
     std::vector<std::string> previous, timers;
-    for (const SymbolEntry& e : symbols_.entries()) {
-        if (e.role == "prev") previous.push_back(e.name);
-        if (e.role == "timer") timers.push_back(e.name);
+    for (const Symbol& e : symbols_.symbols) {
+        if (e.role == Role::Previous) previous.push_back(e.name);
+        if (e.role == Role::Timer) timers.push_back(e.name);
     }
     EXPECT_EQ(previous, (std::vector<std::string>{"X_2_PREV", "X_3_PREV", "X_30_PREV", "X_40_PREV", "X_50_PREV",
                                                   "X_51_PREV", "X_61_PREV", "X_62_PREV", "X_71_PREV", "X_81_PREV"}));

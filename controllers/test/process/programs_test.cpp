@@ -20,7 +20,7 @@ using testing::ProgramOptions;
 class RunningProgram {
 public:
     explicit RunningProgram(const std::string& name)
-        : symbols_(SymbolFile::load(std::string(VX_BIN_DIR) + "/" + name + ".vars")),
+        : symbols_(load_symbols(std::string(VX_BIN_DIR) + "/" + name + ".vars")),
           program_(options(name)),
           x_(program_, symbols_) {
         program_.start();
@@ -117,8 +117,8 @@ TEST_P(Programs, WithoutInputsWriteNothing) {
     run.x().set_all_outputs(true);
     ASSERT_TRUE(run.step(3));
     EXPECT_EQ(run.x().steps(), GetParam().initial);
-    for (const SymbolEntry& s : run.symbols().entries()) {
-        if (s.role == "output") {
+    for (const Symbol& s : run.symbols().symbols) {
+        if (s.role == Role::Output) {
             EXPECT_TRUE(run.x().on(s.name)) << s.name;
         }
     }

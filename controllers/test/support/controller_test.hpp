@@ -69,7 +69,7 @@ protected:
 
     void set_period(float microseconds) const { set_start_value(ctl_->f(10), microseconds); }
 
-    const SymbolFile symbols_ = SymbolFile::load(VX_SYMBOLS);
+    const SymbolFile symbols_ = load_symbols(VX_SYMBOLS);
 
 private:
     std::unique_ptr<testing::InProcessController> ctl_;

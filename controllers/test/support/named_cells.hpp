@@ -16,19 +16,19 @@ template <class Host> class NamedCells {
 public:
     NamedCells(const Host& host, const SymbolFile& symbols) : host_(host), symbols_(symbols) {}
 
-    bool on(const std::string& name) const { return cur(host_.b(symbols_.index(name))); }
-    void set(const std::string& name, bool value) const { set_cur(host_.b(symbols_.index(name)), value); }
+    bool on(const std::string& name) const { return cur(host_.b(index_of(symbols_, name))); }
+    void set(const std::string& name, bool value) const { set_cur(host_.b(index_of(symbols_, name)), value); }
     bool active(int step) const { return on("X_" + std::to_string(step)); }
-    std::int32_t timer(int step) const { return cur(host_.i(symbols_.index("TIMER_" + std::to_string(step)))); }
+    std::int32_t timer(int step) const { return cur(host_.i(index_of(symbols_, "TIMER_" + std::to_string(step)))); }
     void set_timer(int step, std::int32_t value) const {
-        set_cur(host_.i(symbols_.index("TIMER_" + std::to_string(step))), value);
+        set_cur(host_.i(index_of(symbols_, "TIMER_" + std::to_string(step))), value);
     }
 
     // The active steps, in the graph's order.
     std::vector<int> steps() const {
         std::vector<int> out;
-        for (const SymbolEntry& e : symbols_.entries())
-            if (e.role == "step" && cur(host_.b(e.index))) out.push_back(std::stoi(e.name.substr(2)));
+        for (const Symbol& e : symbols_.symbols)
+            if (e.role == Role::Step && cur(host_.b(e.index))) out.push_back(std::stoi(e.name.substr(2)));
         return out;
     }
 
@@ -46,14 +46,14 @@ public:
     // Every output that is on, in declaration order.
     std::string lights() const {
         std::vector<std::string> outputs;
-        for (const SymbolEntry& e : symbols_.entries())
-            if (e.role == "output") outputs.push_back(e.name);
+        for (const Symbol& e : symbols_.symbols)
+            if (e.role == Role::Output) outputs.push_back(e.name);
         return lights(outputs);
     }
 
     void set_all_outputs(bool value) const {
-        for (const SymbolEntry& e : symbols_.entries())
-            if (e.role == "output") set(e.name, value);
+        for (const Symbol& e : symbols_.symbols)
+            if (e.role == Role::Output) set(e.name, value);
     }
 
 private:
