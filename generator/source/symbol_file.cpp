@@ -134,8 +134,8 @@ std::string format_symbol_file(const SymbolFile& file, std::string_view heading)
     for (const std::int32_t count : file.counts) out += " " + std::to_string(count);
     out += "\n";
     for (const Symbol& s : file.symbols)
-        out += s.name + " " + type_letter(s.type) + " " + std::to_string(s.index) + " " + std::string(role_name(s.role)) +
-               "\n";
+        out += s.name + " " + type_letter(s.type) + " " + std::to_string(s.index) + " " +
+               std::string(role_name(s.role)) + "\n";
     return out;
 }
 
