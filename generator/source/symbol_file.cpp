@@ -9,6 +9,7 @@ namespace vx::grafcet {
 namespace {
 
 constexpr std::array<std::string_view, 6> kRoleNames{"input", "output", "step", "prev", "timer", "control"};
+static_assert(kRoleNames.size() == static_cast<std::size_t>(Role::Control) + 1, "a name for every role");
 constexpr std::array<std::string_view, kCellTypes> kTypeNames{"bool", "int", "float", "char"};
 
 std::vector<std::string_view> fields_of(std::string_view line) {
@@ -28,6 +29,14 @@ std::optional<std::int32_t> whole_number(std::string_view text) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
+}
+
+// The enumerator whose entry in `table` (indexed by the enumerators) is `key`.
+template <class Enum, class Entry, std::size_t N, class Key>
+std::optional<Enum> enumerator_of(const std::array<Entry, N>& table, const Key& key) {
+    const auto it = std::find(table.begin(), table.end(), key);
+    if (it == table.end()) return std::nullopt;
+    return static_cast<Enum>(it - table.begin());
 }
 
 class Reader {
@@ -89,7 +98,7 @@ private:
             fail("index " + std::string(f[2]) + " of " + s.name + " is outside the " +
                  std::string(type_name(s.type)) + " area (0 to " + std::to_string(count - 1) + ")");
         s.index = *index;
-        const auto role = role_from_name(f[3]);
+        const auto role = enumerator_of<Role>(kRoleNames, f[3]);
         if (!role) fail("'" + std::string(f[3]) + "' is not a role (input, output, step, prev, timer or control)");
         s.role = *role;
         if (!names_.insert(s.name).second) fail("the name " + s.name + " appears twice");
@@ -108,17 +117,7 @@ private:
 
 std::string_view role_name(Role role) { return kRoleNames[static_cast<std::size_t>(role)]; }
 
-std::optional<Role> role_from_name(std::string_view name) {
-    const auto it = std::find(kRoleNames.begin(), kRoleNames.end(), name);
-    if (it == kRoleNames.end()) return std::nullopt;
-    return static_cast<Role>(it - kRoleNames.begin());
-}
-
-std::optional<CellType> type_from_letter(char letter) {
-    const auto it = std::find(kTypeLetter.begin(), kTypeLetter.end(), letter);
-    if (it == kTypeLetter.end()) return std::nullopt;
-    return static_cast<CellType>(it - kTypeLetter.begin());
-}
+std::optional<CellType> type_from_letter(char letter) { return enumerator_of<CellType>(kTypeLetter, letter); }
 
 std::string_view type_name(CellType type) { return kTypeNames[static_cast<std::size_t>(type)]; }
 

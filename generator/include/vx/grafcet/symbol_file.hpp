@@ -31,7 +31,6 @@ enum class Role : std::uint8_t { Input, Output, Step, Previous, Timer, Control }
 
 // The role as the file writes it: input, output, step, prev, timer, control.
 std::string_view role_name(Role role);
-std::optional<Role> role_from_name(std::string_view name);
 
 // The type as the file writes it (B, I, F, C), and as messages name it
 // (bool, int, float, char).
