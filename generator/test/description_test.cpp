@@ -69,7 +69,7 @@ TEST(Description, ReadsASoundDescription) {
 }
 
 // Files saved by other editors: a byte order mark, carriage returns.
-TEST(Description, ReadsAByteOrderMarkAndWindowsLineEnds) {
+TEST(Description, ReadsAByteOrderMarkAndCrLfLineEnds) {
     const auto parsed = parse_description("\xEF\xBB\xBFgraph g\r\nunit u\r\ninput a\r\ncomponent c\r\n"
                                           "step 1 initial\r\ntransition 1 -> 1 when a\r\n",
                                           "d");
