@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "vx/executive.hpp"
+#include "vx/testing/cells.hpp"
 #include "vx/runtime.hpp"
 
 namespace vx::testing {
@@ -31,17 +32,9 @@ const BlockView& InProcessController::block() const { return executive_block(); 
 
 std::int32_t InProcessController::evolve() { return evolve_once(); }
 
-namespace {
-template <class Cell> Cell& checked(std::int32_t index) {
-    Cell* cell = executive_block().cell<Cell>(index);
-    if (cell == nullptr) throw std::out_of_range("cell index " + std::to_string(index) + " outside its area");
-    return *cell;
-}
-}  // namespace
-
-BoolCell& InProcessController::b(std::int32_t index) const { return checked<BoolCell>(index); }
-IntCell& InProcessController::i(std::int32_t index) const { return checked<IntCell>(index); }
-FloatCell& InProcessController::f(std::int32_t index) const { return checked<FloatCell>(index); }
-CharCell& InProcessController::c(std::int32_t index) const { return checked<CharCell>(index); }
+BoolCell& InProcessController::b(std::int32_t index) const { return existing_cell<BoolCell>(executive_block(), index); }
+IntCell& InProcessController::i(std::int32_t index) const { return existing_cell<IntCell>(executive_block(), index); }
+FloatCell& InProcessController::f(std::int32_t index) const { return existing_cell<FloatCell>(executive_block(), index); }
+CharCell& InProcessController::c(std::int32_t index) const { return existing_cell<CharCell>(executive_block(), index); }
 
 }  // namespace vx::testing

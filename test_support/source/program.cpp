@@ -1,5 +1,7 @@
 #include "vx/testing/program.hpp"
 
+#include "vx/testing/cells.hpp"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -172,18 +174,10 @@ std::optional<int> Program::wait_exit(std::chrono::milliseconds timeout) {
 std::string Program::out() const { return read_file(dir_.file("stdout")); }
 std::string Program::err() const { return read_file(dir_.file("stderr")); }
 
-namespace {
-template <class Cell> Cell& checked(const BlockView& view, std::int32_t index) {
-    Cell* cell = view.cell<Cell>(index);
-    if (cell == nullptr) throw std::out_of_range("cell index " + std::to_string(index) + " outside its area");
-    return *cell;
-}
-}  // namespace
-
-BoolCell& Program::b(std::int32_t index) const { return checked<BoolCell>(view_, index); }
-IntCell& Program::i(std::int32_t index) const { return checked<IntCell>(view_, index); }
-FloatCell& Program::f(std::int32_t index) const { return checked<FloatCell>(view_, index); }
-CharCell& Program::c(std::int32_t index) const { return checked<CharCell>(view_, index); }
+BoolCell& Program::b(std::int32_t index) const { return existing_cell<BoolCell>(view_, index); }
+IntCell& Program::i(std::int32_t index) const { return existing_cell<IntCell>(view_, index); }
+FloatCell& Program::f(std::int32_t index) const { return existing_cell<FloatCell>(view_, index); }
+CharCell& Program::c(std::int32_t index) const { return existing_cell<CharCell>(view_, index); }
 
 std::int32_t Program::counter() const { return cur(i(view_.count(CellType::Int) - 2)); }
 
