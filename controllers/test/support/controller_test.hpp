@@ -14,6 +14,7 @@
 
 #include "named_cells.hpp"
 #include "vx/testing/in_process.hpp"
+#include "vx/testing/quiet_start.hpp"
 
 namespace vx::controllers {
 
@@ -23,13 +24,7 @@ public:
 
 protected:
     void SetUp() override {
-        // The start-up lines and the missing parameters file are the
-        // runtime's business, not these tests'.
-        ::testing::internal::CaptureStdout();
-        ::testing::internal::CaptureStderr();
-        ctl_ = std::make_unique<testing::InProcessController>();
-        ::testing::internal::GetCapturedStdout();
-        ::testing::internal::GetCapturedStderr();
+        ctl_ = testing::start_quietly();
         ASSERT_TRUE(ctl_->started());
         x_.emplace(*ctl_, symbols_);
     }

@@ -11,6 +11,7 @@
 
 #include "test_controller.h"
 #include "vx/testing/in_process.hpp"
+#include "vx/testing/quiet_start.hpp"
 #include "vx_runtime.h"
 
 namespace vx::unit {
@@ -35,11 +36,7 @@ template <class F> std::string stderr_of(F&& action) {
 class ControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::testing::internal::CaptureStdout();
-        ::testing::internal::CaptureStderr();
-        ctl_ = std::make_unique<testing::InProcessController>();
-        ::testing::internal::GetCapturedStderr();
-        ::testing::internal::GetCapturedStdout();
+        ctl_ = testing::start_quietly();
         ASSERT_TRUE(ctl_->started());
     }
     void TearDown() override { ctl_.reset(); }
