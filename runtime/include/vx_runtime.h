@@ -191,6 +191,47 @@ void VX_write_float_array(FloatCell *const *table, float *values, int32_t count)
 void VX_read_character_array(CharCell *const *table, const uint8_t *values, int32_t count);
 void VX_write_character_array(CharCell *const *table, uint8_t *values, int32_t count);
 
+/* ---- Temporary arrays ----------------------------------------------------
+ * Library functions return strings and time values as new arrays in cell
+ * format, taken from a private pool of VX_TEMP_POOL_SIZE bytes by bumping a
+ * cursor; free_all_alloc releases them all at once. An allocation that does
+ * not fit (or asks for a negative count) writes a message on standard error
+ * and returns a null pointer. A bool, int or float array of n elements has
+ * two header cells (element i is cell i + 2); a char array of capacity n has
+ * the capacity in the prev bytes of cells 0 (high) and 1 (low), and character
+ * i in cell i + 3. The helpers read and write cur values only, except where
+ * said; a null array copies nothing and holds nothing. */
+
+enum { VX_TEMP_POOL_SIZE = 10000 };
+extern unsigned char Temp_Alloc[VX_TEMP_POOL_SIZE];
+extern int32_t nb_alloc;
+
+BoolCell *alloc_bool(int32_t n);
+CharCell *alloc_char(int32_t n);
+IntCell *alloc_int(int32_t n);
+FloatCell *alloc_float(int32_t n);
+void free_all_alloc(void);
+
+int32_t array_char_size(const CharCell *s);
+int32_t array_char_len(const CharCell *s);
+void copy_bool_array(BoolCell *dst, const BoolCell *src, int32_t n);
+void copy_bool_array_negated(BoolCell *dst, const BoolCell *src, int32_t n);
+void copy_int_array(IntCell *dst, const IntCell *src, int32_t n);
+void copy_float_array(FloatCell *dst, const FloatCell *src, int32_t n);
+/* Sets the low byte of dst's capacity to n and copies up to n characters of
+ * src (never more than dst's capacity). */
+void copy_char_array(CharCell *dst, const CharCell *src, int32_t n);
+/* Cells 2 and 3 copied whole: values, flags and reserved bytes. */
+void copy_time_array(IntCell *dst, const IntCell *src);
+void copy_dt_array(IntCell *dst, const IntCell *src);
+/* 1 when equal, 0 when not; arrays of different counts are never equal. */
+int32_t compare_bool_arrays(const BoolCell *a, const BoolCell *b, int32_t count_a, int32_t count_b);
+int32_t compare_int_arrays(const IntCell *a, const IntCell *b, int32_t count_a, int32_t count_b);
+int32_t compare_float_arrays(const FloatCell *a, const FloatCell *b, int32_t count_a, int32_t count_b);
+int32_t compare_char_arrays(const CharCell *a, const CharCell *b, int32_t size_a, int32_t size_b);
+/* value with bit (bit mod 32) set when flag is not 0, cleared when it is. */
+uint32_t affect_AnyBit(uint32_t value, int32_t bit, int32_t flag);
+
 /* ---- Products ------------------------------------------------------------ */
 
 int produitsInit(void);
