@@ -1,0 +1,4 @@
+// (still to come)
+#pragma once
+
+#include "iec.hpp"
