@@ -181,7 +181,7 @@ bool start_controller(MemoryHeader* header, std::size_t block_size) {
     memoryStartInit(&self);
     behaviorsInit();
     timeCycleInitialization(&simuperiod->cur);
-    produitsInit();
+    if (produitsInit() != 1) return false;  // the table does not fit the block, or no memory for it
     globalesInit();
     variablesInitialization();
     VXD_read_parameters();

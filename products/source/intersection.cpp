@@ -1,0 +1,115 @@
+// The intersection test: a separating-axis test over the six face normals
+// of two boxes, after two cheap rejections that read only the boxes stored
+// at the start of the products step (no extent; bounding spheres apart).
+#include <cstdio>
+#include <cstring>
+
+#include "products.hpp"
+
+namespace vx::products {
+namespace {
+
+// The line left for an axis that findProjection does not know, byte for
+// byte (Latin-1), in "trace.txt" in the folder of the program's trace file.
+constexpr char kUnknownAxisLine[] = "on est en d\xe9" "faut\n";
+constexpr char kUnknownAxisFile[] = "trace.txt";
+
+void note_unknown_axis() {
+    // The folder is the trace file's; a trace file named without one lies in
+    // the current folder, and so does this file.
+    char path[VX_FILE_NAME_CAPACITY + sizeof kUnknownAxisFile];
+    const std::size_t name_length = strnlen(tracename, VX_FILE_NAME_CAPACITY);
+    std::size_t folder = name_length;
+    while (folder > 0 && tracename[folder - 1] != '/') --folder;
+    std::memcpy(path, tracename, folder);
+    std::memcpy(path + folder, kUnknownAxisFile, sizeof kUnknownAxisFile);
+    // Nothing is written when the file cannot be opened: the test goes on.
+    std::FILE* file = std::fopen(path, "a");
+    if (file == nullptr) return;
+    std::fwrite(kUnknownAxisLine, 1, sizeof kUnknownAxisLine - 1, file);
+    std::fclose(file);
+}
+
+bool outside_unit(double value) { return value < 0.0 || value > 1.0; }
+
+// An interval apart from [0, 1]; a NaN bound counts as inside.
+bool apart_from_unit(double lo, double hi) {
+    if (!outside_unit(lo) || !outside_unit(hi)) return false;
+    if (lo > 1.0) return true;
+    return hi < 0.0;
+}
+
+// The far corner across from adjacent corner n (1, 2, 3): (1,1,1) with
+// component n set to 0.
+Vector opposite_of_adjacent(int n) { return kOnes - unit_point(n - 1); }
+
+// Whether the box placed by `placed` lies apart from the unit box of `frame`
+// along one of the frame's three axes.
+bool separated_in_frame_of(const Matrix& frame, const Matrix& placed) {
+    const Matrix relative = multiply(inverse(frame), placed);
+    const Vector p0 = apply(relative, {0.0, 0.0, 0.0});
+    const Vector p1 = apply(relative, kOnes);
+    for (short axis = 1; axis <= 3; ++axis) {
+        double lo = 0.0, hi = 0.0;
+        if (findProjection(component(p0, axis - 1), component(p1, axis - 1), relative, &lo, &hi, axis) == 1) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+}  // namespace vx::products
+
+using namespace vx::products;
+
+extern "C" {
+
+int intersects(int32_t a, int32_t b) {
+    if (!in_range(a) || !in_range(b)) return 0;
+    const Parallelepiped& box_a = record(a).box;
+    const Parallelepiped& box_b = record(b).box;
+    if (zero_extent(box_a) || zero_extent(box_b)) return 0;
+    if (spheres_apart(bounding_sphere(box_a), bounding_sphere(box_b))) return 0;
+    const Matrix ma = matrix_of(a);
+    const Matrix mb = matrix_of(b);
+    if (separated_in_frame_of(ma, mb)) return 0;
+    return separated_in_frame_of(mb, ma) ? 0 : 1;
+}
+
+char findProjection(double lo0, double hi0, Matrix m, double* lo, double* hi, short axis) {
+    int coordinate = axis - 1;
+    if (axis < 1 || axis > 3) {
+        note_unknown_axis();
+        coordinate = 0;
+    }
+    const auto at = [&](Vector q) { return transformed_coordinate(m, q, coordinate); };
+    // Five corners: the origin, its three neighbours, and the corner across
+    // from the neighbour that extends the interval furthest (or (1,1,1)).
+    double low = 0.0, high = 0.0;
+    int best = 0;
+    if (hi0 >= lo0) {
+        low = lo0;
+        for (int n = 1; n <= 3; ++n) {
+            if (const double v = at(unit_point(n - 1)); v < low) {
+                low = v;
+                best = n;
+            }
+        }
+        high = best != 0 ? at(opposite_of_adjacent(best)) : hi0;
+    } else {
+        high = lo0;
+        for (int n = 1; n <= 3; ++n) {
+            if (const double v = at(unit_point(n - 1)); v > high) {
+                high = v;
+                best = n;
+            }
+        }
+        low = best != 0 ? at(opposite_of_adjacent(best)) : hi0;
+    }
+    if (lo != nullptr) *lo = low;
+    if (hi != nullptr) *hi = high;
+    return apart_from_unit(low, high) ? 1 : 0;
+}
+
+}  // extern "C"
