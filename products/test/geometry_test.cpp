@@ -1,0 +1,370 @@
+// Queries, motion commands, relative placement, joints and the intersection
+// test on a bench of objects bound like a program's table.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vx/testing/program.hpp"
+#include "workbench.hpp"
+
+namespace vx::products::testing {
+namespace {
+
+constexpr double kCell = 1e-5;  // what single-precision cells keep of small values
+
+int32_t box_model() { return 0; }
+
+ObjectSpec at(Vector origin, Vector degrees = {0, 0, 0}, Vector sizes = {1, 1, 1}) {
+    return ObjectSpec{box_model, VX_OBJECT_ALIVE, 0, placement_of(origin, degrees, sizes)};
+}
+
+// Object 0 is an actor, the others products.
+class Geometry : public ::testing::Test {
+protected:
+    void make(const std::vector<ObjectSpec>& objects) {
+        bench_.reset();  // one bench at a time: the table and the areas are the program's
+        bench_ = std::make_unique<Workbench>(1, objects);
+        ASSERT_TRUE(bench_->ok());
+    }
+    // The boxes the intersection test reads, stored as the step stores them.
+    static void store_boxes() {
+        for (int32_t i = 0; i < NbActeursEtProduits; ++i) {
+            computeActorProductTransformedParrallelepipede_into_(TableActeursProduits[i].cells,
+                                                                 &TableActeursProduits[i].box);
+        }
+    }
+    static Vector position(int32_t i) { return {getPositionX(i), getPositionY(i), getPositionZ(i)}; }
+    static Vector centre(int32_t i) { return {getCenterX(i), getCenterY(i), getCenterZ(i)}; }
+    static Vector angles(int32_t i) { return {getAngleX(i), getAngleY(i), getAngleZ(i)}; }
+    static Vector sizes(int32_t i) { return {getSizeX(i), getSizeY(i), getSizeZ(i)}; }
+
+    std::unique_ptr<Workbench> bench_;
+};
+
+void expect_vector(Vector actual, Vector expected, double tolerance, const std::string& what = "") {
+    EXPECT_NEAR(actual.x, expected.x, tolerance) << what;
+    EXPECT_NEAR(actual.y, expected.y, tolerance) << what;
+    EXPECT_NEAR(actual.z, expected.z, tolerance) << what;
+}
+
+// Angles read back in [0, 360), compared modulo 360.
+void expect_angles(Vector actual, Vector expected, double tolerance, const std::string& what = "") {
+    const auto turn = [](double a, double e) { return std::remainder(a - e, 360.0); };
+    EXPECT_NEAR(turn(actual.x, expected.x), 0.0, tolerance) << what;
+    EXPECT_NEAR(turn(actual.y, expected.y), 0.0, tolerance) << what;
+    EXPECT_NEAR(turn(actual.z, expected.z), 0.0, tolerance) << what;
+    for (const double a : {actual.x, actual.y, actual.z}) {
+        EXPECT_GE(a, 0.0) << what;
+        EXPECT_LT(a, 360.0) << what;
+    }
+}
+
+using Query = double (*)(int32_t);
+constexpr Query kQueries[] = {getSizeX,     getSizeY,     getSizeZ,     getDX,          getDY,
+                              getDZ,        getPositionX, getPositionY, getPositionZ,   getProjectionX,
+                              getProjectionY, getProjectionZ, getCenterX, getCenterY,   getCenterZ,
+                              getAngleX,    getAngleY,    getAngleZ};
+
+TEST_F(Geometry, QueriesOfAPlacedBox) {
+    make({at({0, 0, 0}), at({2, 3, 4}, {0, 0, 30}, {2, 1, 1}), at({0, 0, 0}, {0, 120, 0}), at({0, 0, 0}, {0, 0, -30}),
+          at({1, 1, 1}, {20, 30, 40}, {1, 2, 3}), at({0, 0, 0}, {0, 0, 90}, {5, 1, 1})});
+    expect_vector(sizes(0), {1, 1, 1}, 0.0);
+    expect_vector(position(0), {0, 0, 0}, 0.0);
+    expect_vector(centre(0), {0.5, 0.5, 0.5}, 0.0);
+    expect_vector(sizes(1), {2, 1, 1}, kCell);  // sizes do not change under rotation
+    expect_vector(position(1), {2, 3, 4}, 0.0);
+    expect_angles(angles(1), {0, 0, 30}, 1e-4);
+    expect_angles(angles(2), {0, 120, 0}, 1e-4);
+    expect_angles(angles(3), {0, 0, 330}, 1e-4);
+    expect_angles(angles(4), {20, 30, 40}, 1e-4);
+    expect_vector(sizes(4), {1, 2, 3}, kCell);
+    EXPECT_NEAR(getProjectionX(5), 0.0, kCell);  // a quarter turn about Z, whatever its size
+    EXPECT_NEAR(getPositionXInAnother(1, 1), 0.0, 1e-12);
+    EXPECT_NEAR(getCenterXInAnother(1, 1), getDX(1) / 2, kCell);
+    EXPECT_NEAR(getCenterYInAnother(1, 1), 0.5, kCell);
+}
+
+TEST_F(Geometry, ATinyNegativeAngleReadsJustUnder360) {
+    make({at({0, 0, 0}), at({0, 0, 0})});
+    FloatCell* m = bench_->matrix_cells(1);
+    m[1].cur = 1e-30f;  // Z = -1e-30 rad: plus 360 degrees it would round to 360
+    EXPECT_EQ(getAngleZ(1), std::nextafter(360.0, 0.0));
+}
+
+TEST_F(Geometry, NoLiveObjectAnswersZero) {
+    make({at({0, 0, 0}), at({2, 3, 4}, {0, 0, 30}, {2, 1, 1}), at({1, 1, 1})});
+    ASSERT_EQ(prodKill(1), 1);
+    for (const int32_t i : {1, -1, 3, 1000}) {
+        for (const Query q : kQueries) EXPECT_EQ(q(i), 0.0) << "object " << i;
+        EXPECT_EQ(getPositionXInAnother(i, 2), 0.0);
+        EXPECT_EQ(getCenterZInAnother(2, i), 0.0);
+        EXPECT_FALSE(isMyCenterIncludedInXYOfOther(i, 2));
+        EXPECT_FALSE(isMyCenterIncludedInXZOfOther(2, i));
+    }
+    // A killed object's cells still hold its placement.
+    EXPECT_EQ(bench_->matrix_cells(1)[3].cur, 2.0f);
+    expect_vector(getPositionInAnother(0, 1000, {1, 2, 3}), {0, 0, 0}, 0.0);
+}
+
+TEST_F(Geometry, CentreInclusionBoundsAreInclusive) {
+    // Object 1 spans x 0..2, y 0..2; the centres of the others lie on its
+    // face, inside, and beside it.
+    make({at({0, 0, 0}), at({0, 0, 0}, {0, 0, 0}, {2, 2, 2}), at({1.5, 0.5, 5}), at({1.2, 1.2, 0}),
+          at({2.1, 0.5, 0})});
+    EXPECT_TRUE(isMyCenterIncludedInXYOfOther(1, 1));
+    EXPECT_TRUE(isMyCenterIncludedInXYOfOther(2, 1));   // centre x = 2: on the face
+    EXPECT_FALSE(isMyCenterIncludedInXZOfOther(2, 1));  // z = 5.5
+    EXPECT_TRUE(isMyCenterIncludedInYZOfOther(3, 1));
+    EXPECT_FALSE(isMyCenterIncludedInXYOfOther(4, 1));
+}
+
+TEST_F(Geometry, MotionCommands) {
+    make({at({0, 0, 0}), at({0, 0, 0}), at({0, 0, 0}, {0, 0, 90}, {2, 1, 1}), at({0, 0, 0}, {0, 0, 0}, {2, 1, 1})});
+    EXPECT_EQ(moveTo(1, 0.1, 2, 3), 1);
+    EXPECT_EQ(getPositionX(1), static_cast<double>(0.1f));
+    EXPECT_EQ(moveXTo(1, 5), 1);
+    expect_vector(position(1), {5, 2, 3}, 0.0);
+    EXPECT_EQ(moveBy(1, 1, -1, 0.5), 1);
+    expect_vector(position(1), {6, 1, 3.5}, 0.0);
+    // Along the object's own axes, in world units.
+    EXPECT_EQ(moveRelativeXBy(2, 1), 2);
+    expect_vector(position(2), {0, 1, 0}, kCell);
+    // A turn about the centre keeps the centre; about the origin it does not.
+    const Vector c = centre(3);
+    EXPECT_EQ(rotateCenterZBy(3, 90), 3);
+    expect_vector(centre(3), c, kCell);
+    EXPECT_EQ(rotateZBy(1, 90, 0, 0, 0), 1);
+    expect_vector(position(1), {-1, 6, 3.5}, 1e-5);
+}
+
+TEST_F(Geometry, RotationsReadBackTheirAngles) {
+    struct Row {
+        const char* what;
+        std::function<void()> turn;
+        Vector angles;
+        double tolerance;
+    };
+    const Row kRows[] = {
+        {"20, 30, 40 at once", [] { rotateCenterBy(1, 20, 30, 40); }, {20, 30, 40}, 1e-3},
+        {"Y 30 then Z 40", [] {
+             rotateCenterYBy(1, 30);
+             rotateCenterZBy(1, 40);
+         }, {0, 30, 40}, 1e-3},
+        {"nine turns of 5 about Y",
+         [] {
+             for (int k = 0; k < 9; ++k) rotateCenterYBy(1, 5);
+         },
+         {0, 45, 0}, 1e-3},
+        // Each 0.5 degree turn has a cosine within 0.0001 of 1: element (3,3)
+        // is reset to 1 and the Y cosine stops accumulating.
+        {"ninety turns of 0.5 about Y",
+         [] {
+             for (int k = 0; k < 90; ++k) rotateCenterYBy(1, 0.5);
+         },
+         {0, 35.26, 0}, 0.01},
+        {"back to axis alignment", [] {
+             rotateBy(1, 10, 50, 70, 1, 1, 1);
+             rotateTo(1, 0, 0, 0, 1, 1, 1);
+         }, {0, 0, 0},
+         1e-3},
+        {"to X only", [] {
+             rotateCenterZBy(1, 40);
+             rotateCenterXTo(1, 30);
+         }, {30, 0, 0}, 1e-3},
+        {"Y to 120", [] { rotateCenterYTo(1, 120); }, {0, 120, 0}, 1e-3},
+    };
+    for (const Row& r : kRows) {
+        make({at({0, 0, 0}), at({1, 2, 3}, {0, 0, 0}, {2, 3, 4})});
+        r.turn();
+        expect_angles(angles(1), r.angles, r.tolerance, r.what);
+        expect_vector(sizes(1), {2, 3, 4}, 1e-4, r.what);
+    }
+}
+
+TEST_F(Geometry, Resizes) {
+    make({at({0, 0, 0}), at({1, 2, 3}, {10, 20, 30}), at({0, 0, 0})});
+    EXPECT_EQ(resizeTo(1, 2, 3, 4), 1);
+    expect_vector(sizes(1), {2, 3, 4}, kCell);
+    expect_vector(position(1), {1, 2, 3}, 0.0);  // the origin corner stays, so the centre moves
+    expect_angles(angles(1), {10, 20, 30}, 1e-3);
+    EXPECT_EQ(resizeXBy(2, 0.5), 2);
+    EXPECT_NEAR(getSizeX(2), 1.5, kCell);
+    EXPECT_EQ(resizeZTo(2, 7), 2);
+    expect_vector(sizes(2), {1.5, 1, 7}, kCell);
+    // A size of 0 or not a number would leave nothing to divide by: refused.
+    const std::vector<std::uint32_t> before = bench_->cell_words();
+    for (const Vector s : {Vector{0, 1, 1}, Vector{1, NAN, 1}, Vector{1, 1, INFINITY}}) {
+        EXPECT_EQ(resizeTo(2, s.x, s.y, s.z), -1);
+    }
+    EXPECT_EQ(resizeYBy(2, -1), -1);
+    EXPECT_EQ(bench_->cell_words(), before);
+}
+
+TEST_F(Geometry, CommandsRefuseWhatNamesNoLiveObject) {
+    make({at({0, 0, 0}), at({0, 0, 0}), at({3, 0, 0})});
+    ASSERT_EQ(prodKill(2), 2);
+    const std::vector<std::function<int32_t(int32_t)>> commands = {
+        [](int32_t i) { return moveBy(i, 1, 1, 1); },
+        [](int32_t i) { return moveTo(i, 1, 1, 1); },
+        [](int32_t i) { return moveYTo(i, 1); },
+        [](int32_t i) { return moveRelativeBy(i, 1, 1, 1); },
+        [](int32_t i) { return rotateBy(i, 1, 1, 1, 0, 0, 0); },
+        [](int32_t i) { return rotateCenterXBy(i, 1); },
+        [](int32_t i) { return rotateTo(i, 1, 1, 1, 0, 0, 0); },
+        [](int32_t i) { return rotateCenterZTo(i, 1); },
+        [](int32_t i) { return resizeTo(i, 1, 1, 1); },
+        [](int32_t i) { return resizeXTo(i, 1); },
+        [](int32_t i) { return resizeBy(i, 1, 1, 1); },
+        [](int32_t i) { return moveRelativeAnotherBy(i, 1, 1, 0, 0); },
+        [](int32_t i) { return moveRelativeAnotherXBy(1, i, 1); },
+        [](int32_t i) { return alignTwoObjectsRelativeThirdX(i, 1, 1); },
+        [](int32_t i) { return alignTwoObjectsRelativeThirdY(1, 0, i); },
+        [](int32_t i) { return joint2Object(i, 1, 0, 0, 0); },
+        [](int32_t i) { return joint2Object(1, i, 0, 0, 0); },
+    };
+    const std::vector<std::uint32_t> before = bench_->cell_words();
+    for (std::size_t n = 0; n < commands.size(); ++n) {
+        for (const int32_t i : {2, -1, 3, INT32_MIN}) EXPECT_EQ(commands[n](i), -1) << "command " << n << ", " << i;
+    }
+    EXPECT_EQ(moveRelativeAnotherBy(1, 1, 1, 0, 0), -1);  // along its own axes: refused
+    EXPECT_EQ(joint2Object(1, 1, 0, 0, 0), -1);
+    EXPECT_EQ(alignTwoObjectsRelativeThirdX(1, 1, 0), -1);
+    EXPECT_EQ(bench_->cell_words(), before);
+}
+
+TEST_F(Geometry, MovesAlongAnotherObjectsAxes) {
+    make({at({0, 0, 0}), at({0, 0, 0}), at({5, 5, 5}, {0, 0, 90}, {3, 1, 1})});
+    EXPECT_EQ(moveRelativeAnotherXBy(1, 2, 1), 1);
+    expect_vector(position(1), {0, 1, 0}, kCell);
+    EXPECT_EQ(moveRelativeAnotherBy(1, 2, 0, 2, 0), 1);
+    expect_vector(position(1), {-2, 1, 0}, kCell);
+}
+
+TEST_F(Geometry, AlignmentMakesFacesFlush) {
+    struct Row {
+        const char* what;
+        ObjectSpec i, j;
+        int reference;  // 1 (i), 2 (j) or 3 (a third object)
+        ObjectSpec third;
+        int32_t result;
+        Vector position;  // of i afterwards
+    };
+    const Row kRows[] = {
+        {"along X of i", at({0, 0, 0}), at({3, 7, 9}), 1, at({0, 0, 0}), 1, {2, 0, 0}},
+        {"along X of j", at({0, 0, 0}), at({3, 7, 9}), 2, at({0, 0, 0}), 1, {2, 0, 0}},
+        {"from the far side", at({5, 1, 1}), at({0, 0, 0}, {0, 0, 0}, {2, 2, 2}), 2, at({0, 0, 0}), 1, {2, 1, 1}},
+        {"i turned half a turn", at({1, 0, 0}, {0, 0, 180}), at({3, 0, 0}), 3, at({9, 9, 9}), 1, {3, 0, 0}},
+        {"a reference turned 45 degrees", at({0, 0, 0}), at({3, 0, 0}), 3, at({0, 0, 0}, {0, 0, 45}), -1, {0, 0, 0}},
+    };
+    for (const Row& r : kRows) {
+        make({at({0, 0, 0}), r.i, r.j, r.third});
+        const int32_t k = r.reference;
+        EXPECT_EQ(alignTwoObjectsRelativeThirdX(1, 2, k), r.result) << r.what;
+        expect_vector(position(1), r.position, 1e-5, r.what);
+    }
+    make({at({0, 0, 0}), at({0, 0, 0}), at({0, 4, 0}), at({0, 0, 0})});
+    EXPECT_EQ(alignTwoObjectsRelativeThirdY(1, 2, 3), 1);
+    expect_vector(position(1), {0, 3, 0}, 1e-5);
+    EXPECT_EQ(alignTwoObjectsRelativeThirdZ(2, 1, 2), 2);
+    expect_vector(position(2), {0, 4, 0}, 1e-5);  // already flush along Z
+}
+
+TEST_F(Geometry, JointsFollowTheCarrier) {
+    make({at({0, 0, 0}), at({0, 0, 0}), at({3, 0, 0}), at({0, 5, 0})});
+    // The first call only records the carrier.
+    EXPECT_EQ(joint2Object(2, 1, 0, 0, 0), 2);
+    expect_vector(position(2), {3, 0, 0}, 0.0);
+    moveBy(1, 1, 0, 0);
+    EXPECT_EQ(joint2Object(2, 1, 0, 0, 0), 2);
+    expect_vector(position(2), {4, 0, 0}, kCell);
+    // A second object jointed to the same carrier in the same cycle sees no
+    // motion: the record belongs to the carrier.
+    EXPECT_EQ(joint2Object(3, 1, 0, 0, 0), 3);
+    expect_vector(position(3), {0, 5, 0}, 0.0);
+    // The carrier turns 10 degrees about Z through its origin corner.
+    rotateZBy(1, 10, 1, 0, 0);
+    EXPECT_EQ(joint2Object(2, 1, 1, 0, 0), 2);
+    EXPECT_NEAR(getAngleZ(2), 10, 1e-3);
+    const double a = 3.1415926535898 * 10 / 180;
+    expect_vector(position(2), {1 + 3 * std::cos(a), 3 * std::sin(a), 0}, 1e-4);
+    // A carrier slot killed and filled again keeps its record: the next call
+    // moves by the jump.
+    prodKill(1);
+    ASSERT_EQ(prodNew(box_model, 0, 0, 0, 1, 1, 1), 1);
+    const Vector before = position(2);
+    EXPECT_EQ(joint2Object(2, 1, 0, 0, 0), 2);
+    EXPECT_GT(std::fabs(getPositionX(2) - before.x) + std::fabs(getAngleZ(2) - 10), 0.5);
+}
+
+TEST_F(Geometry, IntersectionOfTwoBoxes) {
+    struct Row {
+        const char* what;
+        ObjectSpec a, b;
+        int expected;
+    };
+    const Row kRows[] = {
+        {"same place", at({0, 0, 0}), at({0, 0, 0}), 1},
+        {"1.5 apart: spheres meet, X separates", at({0, 0, 0}), at({1.5, 0, 0}), 0},
+        {"2 apart: spheres apart", at({0, 0, 0}), at({2, 0, 0}), 0},
+        {"face to face", at({0, 0, 0}), at({1, 0, 0}), 1},
+        {"small inside large", at({0, 0, 0}, {0, 0, 0}, {10, 10, 10}), at({4, 4, 4}, {30, 20, 10}), 1},
+        {"zero extent", at({0, 0, 0}), at({0.5, 0.5, 0.5}, {0, 0, 0}, {0, 0, 0}), 0},
+        {"turned corner near a face", at({0, 0, 0}), at({1.6, 0.5, 0}, {0, 0, 45}), 0},
+        {"turned corner into a face", at({0, 0, 0}), at({1.3, 0.2, 0}, {0, 0, 45}), 1},
+    };
+    for (const Row& r : kRows) {
+        make({r.a, r.b});
+        store_boxes();
+        EXPECT_EQ(intersects(0, 1), r.expected) << r.what;
+        EXPECT_EQ(intersects(1, 0), r.expected) << r.what;
+    }
+    EXPECT_EQ(intersects(0, 2), 0);
+    EXPECT_EQ(intersects(-1, 0), 0);
+    // The first two stages read the stored boxes: a move since the step
+    // started does not count for them.
+    make({at({0, 0, 0}), at({5, 0, 0})});
+    store_boxes();
+    moveTo(1, 0, 0, 0);
+    EXPECT_EQ(intersects(0, 1), 0);
+}
+
+TEST(FindProjection, EstimatesTheIntervalFromFiveCorners) {
+    double lo = 0, hi = 0;
+    EXPECT_EQ(findProjection(1.5, 2.5, mTranslation(1.5, 0, 0), &lo, &hi, 1), 1);
+    EXPECT_EQ(lo, 1.5);
+    EXPECT_EQ(hi, 2.5);
+    EXPECT_EQ(findProjection(-3, -2, mTranslation(-3, 0, 0), &lo, &hi, 1), 1);
+    EXPECT_EQ(findProjection(-0.5, 2, mulMatrix_with_(mTranslation(-0.5, 0, 0), {1, 1, 1}, mScale(2.5, 1, 1), {1, 1, 1}),
+                             &lo, &hi, 1),
+              0);  // spans [0, 1]
+    EXPECT_EQ(findProjection(2.5, 1.5, mulMatrix_with_(mTranslation(2.5, 0, 0), {1, 1, 1}, mScale(-1, 1, 1), {1, 1, 1}),
+                             &lo, &hi, 1),
+              1);
+    EXPECT_EQ(lo, 1.5);
+    EXPECT_EQ(hi, 2.5);
+    EXPECT_EQ(findProjection(NAN, NAN, mTranslation(NAN, 0, 0), &lo, &hi, 1), 0);  // NaN counts as inside
+}
+
+TEST(FindProjection, AnUnknownAxisLeavesALineBesideTheTraceFile) {
+    vx::testing::TempDir dir;
+    const std::string saved = tracename;
+    std::snprintf(tracename, sizeof tracename, "%s/plant.trc", dir.path().c_str());
+    double lo = 0, hi = 0;
+    EXPECT_EQ(findProjection(1.5, 2.5, mTranslation(1.5, 0, 0), &lo, &hi, 0), 1);  // x is used
+    EXPECT_EQ(findProjection(1.5, 2.5, mTranslation(1.5, 0, 0), nullptr, nullptr, 7), 1);
+    EXPECT_EQ(vx::testing::read_file(dir.file("trace.txt")), "on est en d\xe9"
+                                                             "faut\non est en d\xe9"
+                                                             "faut\n");
+    // A folder that cannot take the file: nothing written, the test goes on.
+    std::snprintf(tracename, sizeof tracename, "%s/missing/plant.trc", dir.path().c_str());
+    EXPECT_EQ(findProjection(-3, -2, mTranslation(-3, 0, 0), &lo, &hi, -1), 1);
+    std::snprintf(tracename, sizeof tracename, "%s", saved.c_str());
+}
+
+}  // namespace
+}  // namespace vx::products::testing
