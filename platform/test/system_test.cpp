@@ -27,6 +27,18 @@ TEST(Clock, SleepLastsAtLeastItsMillisecondsOnTheTick) {
     EXPECT_LT(std::chrono::steady_clock::now() - zero, std::chrono::seconds(1));
 }
 
+// The precise schedule sleeps until absolute deadlines: never before one,
+// and not at all for one that has passed.
+TEST(Clock, SleepUntilADeadlineEndsAtItAndAPastOneDoesNotSleep) {
+    const std::uint64_t deadline = monotonic_nanoseconds() + 20000000u;
+    sleep_until_nanoseconds(deadline);
+    const std::uint64_t woke = monotonic_nanoseconds();
+    EXPECT_GE(woke, deadline);
+    EXPECT_LT(woke - deadline, 1000000000u);
+    sleep_until_nanoseconds(woke - 1000000u);
+    EXPECT_LT(monotonic_nanoseconds() - woke, 50000000u);
+}
+
 TEST(Process, IdAndExistence) {
     EXPECT_EQ(process_id(), static_cast<std::int32_t>(::getpid()));
     EXPECT_TRUE(process_exists(process_id()));

@@ -8,6 +8,7 @@
 // changes the status.
 #include <algorithm>
 
+#include "vx/platform/system.hpp"
 #include "vx/runtime.hpp"
 
 namespace {
@@ -44,13 +45,14 @@ bool is_listed(std::int32_t location, std::int32_t instance) {
 }
 
 // Keeps the program here while the status is PAUSE, refreshing the
-// signature and reporting status changes every 10 ms.
+// signature and reporting status changes every 10 ms. An ending signal lets
+// the cycle finish without further holds, as END does.
 void hold() {
     do {
         publish(signature, getSignature());
         VX_manage_exec_status(execstatus);
         VXD_wait(kPollMicroseconds);
-    } while (status() == PAUSE);
+    } while (status() == PAUSE && !vx::platform::ending_signalled());
     if (status() == STEP) set_status(PAUSE);  // STEP runs on to the next check
 }
 
@@ -69,7 +71,7 @@ void VX_manage_breakpoints(MemoryHeader* header) {
 }
 
 int breakpoint_st(int32_t location, int32_t instance) {
-    if (status() == END) return 1;
+    if (status() == END || vx::platform::ending_signalled()) return 1;
     if (is_listed(location, instance)) set_status(PAUSE);
     publish(bpcurrentlocation, location);
     if (status() == PAUSE) {

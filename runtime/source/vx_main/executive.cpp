@@ -16,6 +16,7 @@
 #include "vx/executive.hpp"
 #include "vx/platform/system.hpp"
 #include "vx/runtime.hpp"
+#include "vx/schedule.hpp"
 #include "vx/text.hpp"
 #include "vx/trace.hpp"
 
@@ -35,6 +36,10 @@ void publish(IntCell* cell, std::int32_t value) {
 }
 
 std::int32_t status() { return cur(*execstatus); }
+// An ending signal (Ctrl-C, a service manager, a closed terminal) ends the
+// program as END does. The flag is looked at wherever the status is sampled,
+// and wins over whatever another process writes into the status meanwhile.
+bool ending() { return status() == END || platform::ending_signalled(); }
 void set_status(std::int32_t value) { set_cur(*execstatus, value); }
 
 void copy_name(char (&target)[VX_FILE_NAME_CAPACITY], const std::string& name) {
@@ -89,9 +94,23 @@ bool control_cells_fit() {
            block.contains(CellType::Int, maxInt - 3) && block.contains(CellType::Int, maxInt - 1);
 }
 
+// VX_SCHEDULE and VX_REALTIME. Neither can stop the program: a value that
+// cannot be had is said on standard output and the program runs as usual.
+void choose_schedule() {
+    const auto requested = platform::environment("VX_SCHEDULE");
+    const auto mode = parse_schedule_mode(requested);
+    if (!mode) std::printf("VX_SCHEDULE=%s is not a schedule (precise or default); using the default\n", requested->c_str());
+    select_schedule(mode.value_or(ScheduleMode::Millisecond));
+    if (platform::environment("VX_REALTIME") != "1") return;
+    std::string why;
+    if (!platform::request_realtime(why)) std::printf("VX_REALTIME: %s; running without it\n", why.c_str());
+}
+
 void start_up(const char* program_path, std::int32_t& timeout) {
+    platform::install_ending_signals();
     platform::minimise_timer_slack();
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // reports reach a pipe line by line
+    choose_schedule();
     timeout = timeout_waits(platform::environment("VX_TIMEOUT"));
     std::setlocale(LC_ALL, "C");
     const FileNames names = derive_file_names(program_path != nullptr ? program_path : "");
@@ -119,7 +138,7 @@ void wait_in_stop(std::int32_t timeout) {
         flush_trace();
         VXD_wait(kStopPollMicroseconds);
         if (timeout != 0 && ++waits >= timeout) set_status(END);  // waits never passes timeout
-    } while (status() == STOP);
+    } while (status() == STOP && !platform::ending_signalled());
 }
 
 void run_cycle() {
@@ -136,7 +155,7 @@ void run_cycle() {
     publish(bpcurrentinstance, result);
     productsStep();
 
-    const long double now = microSecondsNow();
+    const long double now = schedule_now();
     const std::uint32_t duration = now > timeNow ? to_u32_clamped(now - timeNow) : 0;
     // The next start is one period after this one. A period that is not a
     // number (another process can write anything into it) would poison the
@@ -152,7 +171,12 @@ void run_cycle() {
 
     const std::uint32_t period = to_u32_clamped(cur(*simuperiod));
     if (period > duration) {
-        VXD_wait(period - duration);
+        // Sleep until the next scheduled start rather than for period -
+        // duration: a cycle that starts ahead of its slot (the millisecond
+        // clock cannot see a fraction of a period) counts its duration as 0,
+        // and the truncated fraction would then be lost on every cycle, so
+        // that a fractional period ran fast for good.
+        sleep_until_start(timeNow, now);
     } else {
         std::printf("Warning: Cycle duration (%d ms) higher than cycle (%d ms) in step %d\n",
                     static_cast<int>(duration / 1000u), static_cast<int>(period / 1000u), cycle);
@@ -220,11 +244,11 @@ bool lay_out_block(MemoryHeader* header, std::size_t block_size, const VX_Sizes&
     for (;;) {
         publish(signature, getSignature());
         flush_and_limit_trace();
-        if (status() == END) end_program();
+        if (ending()) end_program();
         if (status() == STOP) {
             wait_in_stop(timeout);
             VXD_init_time();
-            if (status() == END) end_program();
+            if (ending()) end_program();
         }
         run_cycle();
     }
@@ -236,6 +260,6 @@ extern "C" {
 
 void VXD_wait(uint32_t microseconds) { waitMicroSeconds(microseconds); }
 
-void VXD_init_time(void) { timeNow = static_cast<double>(microSecondsNow()); }
+void VXD_init_time(void) { timeNow = static_cast<double>(vx::schedule_now()); }
 
 }  // extern "C"

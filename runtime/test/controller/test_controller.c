@@ -15,7 +15,8 @@
  *   int 527  report_type      when not 0, the pass calls raise_debug_break(
  *                               bp_location, 77, report_type, bp_instance)
  *   int 528  modifications    copied into nbStateModification
- *   int 529  sleep_ms         the pass sleeps this long
+ *   int 529  sleep_ms         the pass sleeps this long; when negative, it
+ *                               computes for that long (no signal shortens it)
  *   int 530  int_out   out    := passes, posted
  *   float 17 float_out out    := passes / 2, posted
  *   char 53  char_out  out    := 'A' + passes mod 26, posted
@@ -89,6 +90,11 @@ int32_t behaviorsStep(void) {
     nbStateModification = vx_int_cur(modifications);
 
     if (vx_int_cur(sleep_ms) > 0) waitMicroSeconds((uint32_t)vx_int_cur(sleep_ms) * 1000u);
+    if (vx_int_cur(sleep_ms) < 0) {
+        const long double until = milliSecondsNow() - (long double)vx_int_cur(sleep_ms);
+        while (milliSecondsNow() < until) {
+        }
+    }
     if (vx_int_cur(report_type) != 0) {
         raise_debug_break(vx_int_cur(bp_location), 77, vx_int_cur(report_type), vx_int_cur(bp_instance));
     } else if (vx_int_cur(bp_location) != 0) {
