@@ -77,6 +77,11 @@ struct Layout {
 // Writes counts and offsets of `layout` into the header.
 void write_layout(MemoryHeader& header, const Layout& layout);
 
+// The process id that a controller published in a block (int cell maxInt - 3,
+// maxInt being the int count the header announces), or none when the header
+// announces no valid layout for `mapped` bytes.
+std::optional<std::int32_t> published_process_id(const MemoryHeader& header, std::size_t mapped);
+
 class BlockView {
 public:
     BlockView() = default;

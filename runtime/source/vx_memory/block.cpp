@@ -38,6 +38,17 @@ std::int32_t configured_size() {
 
 std::string configured_name() { return configured("VX_MEMORY_NAME").value_or(kDefaultName); }
 
+// The process id of another controller program that is alive on the block,
+// if any. Its cells would be overwritten by a second layout and both programs
+// would then write into each other's variables. A block left by a program
+// that is gone, or held only by a simulator or a console (which publish no
+// process id), has none.
+std::optional<std::int32_t> live_controller(const MemoryHeader& header, std::size_t mapped) {
+    const auto pid = vx::published_process_id(header, mapped);
+    if (!pid || *pid == vx::platform::process_id() || !vx::platform::process_exists(*pid)) return std::nullopt;
+    return pid;
+}
+
 }  // namespace
 
 std::size_t vx::opened_block_size() { return recorded_size; }
@@ -53,6 +64,16 @@ MemoryHeader* openMemory(void) {
         if (!hmem.is_open()) {
             std::fprintf(stderr, "%s\n", error.c_str());
             return nullptr;
+        }
+        if (!hmem.created()) {
+            if (const auto pid = live_controller(*static_cast<const MemoryHeader*>(hmem.address()), hmem.size())) {
+                std::fprintf(stderr,
+                             "shared block \"%s\" is in use by the controller program with process id %d; "
+                             "a second controller does not start on it\n",
+                             hmem.name().c_str(), static_cast<int>(*pid));
+                hmem = vx::platform::SharedMemory();  // leaves the block as it was
+                return nullptr;
+            }
         }
         shared_memory = hmem.address();
     } else if (static_cast<std::size_t>(size) > hmem.size()) {

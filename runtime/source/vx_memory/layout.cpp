@@ -47,6 +47,17 @@ void write_layout(MemoryHeader& header, const Layout& layout) {
     }
 }
 
+std::optional<std::int32_t> published_process_id(const MemoryHeader& header, std::size_t mapped) {
+    const auto layout = Layout::from_header(header, mapped);
+    if (!layout) return std::nullopt;
+    // The header is writable by anyone: the layout was checked against the
+    // mapping, and the cell is looked up through a view of it.
+    const BlockView view(const_cast<MemoryHeader*>(&header), *layout);
+    const IntCell* cell = view.cell<IntCell>(std::int64_t{layout->count[1]} - 3);
+    if (cell == nullptr) return std::nullopt;
+    return cur(*cell);
+}
+
 const BlockView& executive_block() { return g_block; }
 
 void install_block(MemoryHeader* header, const Layout& layout) {

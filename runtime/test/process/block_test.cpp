@@ -1,6 +1,7 @@
 // The named block's lifetime and the start-up failures, seen from outside.
 #include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "fixture.hpp"
@@ -131,6 +132,44 @@ TEST(Block, AnyProgramPathIsHandled) {
     ASSERT_TRUE(q.attach());
     ASSERT_EQ(end(q), 0);
     EXPECT_NE(q.err().find("unable to open trace file"), std::string::npos);
+}
+
+TEST(SecondController, IsRefusedOnTheBlockOfALiveOne) {
+    auto first = started();
+    first->set_period(2000);
+    first->set_status(RUN);
+    ProgramOptions options = test_controller();
+    options.block_name = first->block_name();
+    Program second(options);
+    second.start();
+    EXPECT_EQ(second.wait_exit(), 255);
+    EXPECT_EQ(second.err(), "shared block \"" + first->block_name() +
+                                "\" is in use by the controller program with process id " +
+                                std::to_string(first->pid()) + "; a second controller does not start on it\n");
+    EXPECT_EQ(second.out(), "");
+    // The first one runs on, on its own layout and its own process id.
+    const std::int32_t counter = first->counter();
+    ASSERT_TRUE(eventually([&] { return first->counter() > counter + 3; }));
+    EXPECT_EQ(cur(first->i(first->block().count(CellType::Int) - 3)), first->pid());
+    EXPECT_EQ(end(*first), 0);
+}
+
+TEST(SecondController, TakesABlockLeftByADeadOneOrHeldByAnotherParticipant) {
+    // A controller killed while the test held its block left its process id.
+    auto dead = started();
+    ::kill(dead->pid(), SIGKILL);
+    dead->wait_exit();
+    ASSERT_NE(cur(dead->i(dead->block().count(CellType::Int) - 3)), 0);
+
+    ProgramOptions options = test_controller();
+    options.block_name = dead->block_name();
+    for (int k = 0; k < 2; ++k) {  // then again, after a clean end
+        Program next(options);
+        next.start();
+        ASSERT_TRUE(next.attach()) << next.err();
+        EXPECT_EQ(cur(next.i(next.block().count(CellType::Int) - 3)), next.pid());
+        EXPECT_EQ(end(next), 0);
+    }
 }
 
 }  // namespace
