@@ -25,8 +25,8 @@ template <class T> inline constexpr int kWidth = 8 * static_cast<int>(sizeof(T))
 // whatever the type's sign.
 template <class T> using Bits = std::make_unsigned_t<T>;
 
-// SINT and INT results: the value, or error 1000 and 0 when the type cannot
-// hold it.
+// An exact result (SINT and INT arithmetic, DINT's ABS): the value, or
+// error 1000 and 0 when the type cannot hold it.
 template <class T> T fit(std::int64_t value) {
     if (!holds<T>(value)) {
         fail(kOutOfRange);
