@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <type_traits>
 
 #include "iec.hpp"
@@ -46,6 +47,7 @@ IntCell* dt_to_tod(const IntCell* dt);
 // TIME x N or x X. Integer factors go through long double as well: its
 // 64-bit mantissa holds every product that fits the stored range exactly,
 // and larger ones saturate. A NaN factor, or 0 x infinity, gives T#0.
+static_assert(std::numeric_limits<long double>::digits >= 64, "time products need a 64-bit mantissa");
 template <class Number> IntCell* multiply(const IntCell* t, Number n) {
     return time_result(whole_total(static_cast<long double>(total(t)) * static_cast<long double>(n)));
 }
