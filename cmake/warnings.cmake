@@ -11,3 +11,9 @@ if(VX_SANITIZE)
   add_compile_options(${VX_SANITIZERS})
   add_link_options(${VX_SANITIZERS})
 endif()
+
+# Coverage for libFuzzer in every library; only the fuzz targets link the
+# fuzzer's own main.
+if(VX_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
