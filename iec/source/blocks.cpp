@@ -95,14 +95,22 @@ void add_period(Ticks& et, std::int32_t& cycle_mark, const Clock& now) {
     cycle_mark = now.counter;
 }
 
-void clear_time(IntCell* time) { store_time(time, 0); }
-
-// Runs `body` on the elapsed time of CV and stores it back.
-template <class Body> bool on_elapsed(IntCell* CV, Body&& body) {
+// Runs a TIME-form timer: a negative preset stops it (`refuse`, CV T#0 and
+// the entry's error code); otherwise `body` runs on the elapsed time of CV,
+// with its fraction, and the result is stored back into CV.
+template <class Refuse, class Body>
+std::uint8_t time_form(std::int32_t code, const IntCell* PT, IntCell* CV, Refuse&& refuse, Body&& body) {
+    const std::int64_t pt = total(PT);
+    if (pt < 0) {
+        refuse();
+        store_time(CV, 0);
+        fail(code);
+        return 0;
+    }
     Ticks et = static_cast<Ticks>(total(CV));
-    const bool q = body(et);
+    const bool q = body(et, pt);
     store_time(CV, whole_total(et));
-    return q;
+    return boolean(q);
 }
 
 }  // namespace
@@ -239,24 +247,18 @@ std::int32_t unit_timer_CV(Timer kind, long divisor, std::int32_t code, std::uin
 std::uint8_t time_timer_Q(Timer kind, std::int32_t code, std::uint8_t IN, const IntCell* PT, IntCell* CV,
                           std::int32_t* cycle_mark) {
     if (CV == nullptr || cycle_mark == nullptr) return 0;
-    const std::int64_t pt = total(PT);
-    if (pt < 0) {
-        clear_time(CV);
-        fail(code);
-        return 0;
-    }
     const Clock now = clock();
     const bool in = truth(IN);
     if (kind == Timer::tp) {
-        return boolean(on_elapsed(CV, [&](Ticks& et) {
+        return time_form(code, PT, CV, [] {}, [&](Ticks& et, std::int64_t pt) {
             if (!in && et == pt) et = 0;
             if (now.counter != *cycle_mark && (in || et > 0)) add_period(et, *cycle_mark, now);
             et = std::min(et, static_cast<Ticks>(pt));
             // The pulse ends in the cycle in which the elapsed time reaches PT.
             return et > 0 && et < pt;
-        }));
+        });
     }
-    return boolean(on_elapsed(CV, [&](Ticks& et) {
+    return time_form(code, PT, CV, [] {}, [&](Ticks& et, std::int64_t pt) {
         if (in) {
             if (now.counter != *cycle_mark) add_period(et, *cycle_mark, now);
             et = std::min(et, static_cast<Ticks>(pt));
@@ -264,7 +266,7 @@ std::uint8_t time_timer_Q(Timer kind, std::int32_t code, std::uint8_t IN, const 
             et = 0;
         }
         return pt == 0 ? in : et >= pt;
-    }));
+    });
 }
 
 IntCell* time_timer_CV(Timer kind, std::int32_t code, std::uint8_t IN, const IntCell* PT, IntCell* CV,
@@ -277,16 +279,9 @@ IntCell* time_timer_CV(Timer kind, std::int32_t code, std::uint8_t IN, const Int
 std::uint8_t tof_Q(std::int32_t code, std::uint8_t IN, const IntCell* PT, IntCell* CV, std::int16_t* running,
                    std::int32_t* cycle_mark) {
     if (CV == nullptr || running == nullptr || cycle_mark == nullptr) return 0;
-    const std::int64_t pt = total(PT);
-    if (pt < 0) {
-        *running = 0;
-        clear_time(CV);
-        fail(code);
-        return 0;
-    }
     const Clock now = clock();
     const bool in = truth(IN);
-    return boolean(on_elapsed(CV, [&](Ticks& et) {
+    return time_form(code, PT, CV, [&] { *running = 0; }, [&](Ticks& et, std::int64_t pt) {
         if (in) {
             *running = 1;
             et = 0;
@@ -298,7 +293,7 @@ std::uint8_t tof_Q(std::int32_t code, std::uint8_t IN, const IntCell* PT, IntCel
             }
         }
         return pt != 0 && pt >= et && *running == 1;
-    }));
+    });
 }
 
 IntCell* tof_CV(std::int32_t code, std::uint8_t IN, const IntCell* PT, IntCell* CV, std::int16_t* running,
