@@ -132,6 +132,7 @@ private:
         const std::string_view text = trim(raw.substr(0, raw.find('#')));
         if (text.empty()) return;
         const auto w = words(text);
+        if (w.empty()) return;  // separators only (",,"): nothing is declared, as on a blank line
         const std::string_view keyword = w.front();
         const std::vector<std::string_view> args(w.begin() + 1, w.end());
         if (keyword == "graph") return read_graph(args, line);

@@ -78,6 +78,11 @@ TEST(Description, ReadsAByteOrderMarkAndCrLfLineEnds) {
     EXPECT_EQ(parsed.graph->transitions.front().text, "a");
 }
 
+TEST(Description, ALineOfSeparatorsOnlyIsBlank) {
+    const auto parsed = parse_description(std::string(kHead) + ",\n , ,\t# note\n", "d");
+    EXPECT_TRUE(parsed.graph) << parsed.errors.front().text();
+}
+
 TEST(Description, DefaultsSignatureAndGenerationTime) {
     const auto parsed = parse_description(kHead, "d");
     ASSERT_TRUE(parsed.graph);
