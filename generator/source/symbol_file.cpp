@@ -1,6 +1,7 @@
 #include "vx/grafcet/symbol_file.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <set>
 #include <sstream>
@@ -12,13 +13,17 @@ constexpr std::array<std::string_view, 6> kRoleNames{"input", "output", "step", 
 static_assert(kRoleNames.size() == static_cast<std::size_t>(Role::Control) + 1, "a name for every role");
 constexpr std::array<std::string_view, kCellTypes> kTypeNames{"bool", "int", "float", "char"};
 
+// Any white space separates fields: a carriage return or a form feed kept in
+// a name would not survive the file being written out and read again.
+bool separates(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
 std::vector<std::string_view> fields_of(std::string_view line) {
     std::vector<std::string_view> fields;
     std::size_t pos = 0;
     while (pos < line.size()) {
-        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+        while (pos < line.size() && separates(line[pos])) ++pos;
         const std::size_t start = pos;
-        while (pos < line.size() && line[pos] != ' ' && line[pos] != '\t') ++pos;
+        while (pos < line.size() && !separates(line[pos])) ++pos;
         if (pos > start) fields.push_back(line.substr(start, pos - start));
     }
     return fields;

@@ -36,6 +36,13 @@ TEST(SymbolFile, TabsCommentsBlankLinesAndCarriageReturnsAreAccepted) {
     EXPECT_EQ(f.find("b"), nullptr);
 }
 
+TEST(SymbolFile, AnyWhiteSpaceSeparatesSoThatWhatIsReadWritesBackTheSame) {
+    const SymbolFile f = parse_symbol_file("program p\r\r\r\ncounts 6 0 0 0\f\na\vB 5 input\r\r\n", "p.vars");
+    EXPECT_EQ(f.program, "p");
+    ASSERT_NE(f.find("a"), nullptr);
+    EXPECT_EQ(parse_symbol_file(format_symbol_file(f, "again"), "again.vars"), f);
+}
+
 struct BadFile {
     const char* text;
     const char* message;  // the start of the error
