@@ -26,6 +26,18 @@ constexpr Matrix identity() {
     return m;
 }
 
+// The identity turned by `radians` in the plane of axes i and j, from i
+// towards j: X turns (1, 2), Y turns (2, 0), Z turns (0, 1).
+Matrix plane_rotation(int i, int j, double radians) {
+    Matrix m = identity();
+    const double c = std::cos(radians), s = std::sin(radians);
+    at(m, i, i) = c;
+    at(m, i, j) = -s;
+    at(m, j, i) = s;
+    at(m, j, j) = c;
+    return m;
+}
+
 bool near_one(double value) { return std::fabs(value - 1.0) <= kTolerance; }
 
 // The Y angle of a factor once its sizes are removed. The size matrix has
@@ -156,36 +168,15 @@ Matrix mScale(double sx, double sy, double sz) {
     return m;
 }
 
-Matrix mRotationX(double radians) {
-    Matrix m = identity();
-    const double c = std::cos(radians), s = std::sin(radians);
-    at(m, 1, 1) = c;
-    at(m, 1, 2) = -s;
-    at(m, 2, 1) = s;
-    at(m, 2, 2) = c;
-    return m;
-}
+Matrix mRotationX(double radians) { return plane_rotation(1, 2, radians); }
 
 Matrix mRotationY(double radians) {
-    Matrix m = identity();
-    const double c = std::cos(radians), s = std::sin(radians);
-    at(m, 0, 0) = c;
-    at(m, 0, 2) = s;
-    at(m, 2, 0) = -s;
-    at(m, 2, 2) = c;
-    at(m, 3, 3) = c;  // the Y cosine that rotation() reads back
+    Matrix m = plane_rotation(2, 0, radians);
+    at(m, 3, 3) = std::cos(radians);  // the Y cosine that rotation() reads back
     return m;
 }
 
-Matrix mRotationZ(double radians) {
-    Matrix m = identity();
-    const double c = std::cos(radians), s = std::sin(radians);
-    at(m, 0, 0) = c;
-    at(m, 0, 1) = -s;
-    at(m, 1, 0) = s;
-    at(m, 1, 1) = c;
-    return m;
-}
+Matrix mRotationZ(double radians) { return plane_rotation(0, 1, radians); }
 
 void saveMatrix_on_(Matrix m, ObjectCells o) {
     if (o.floatCells == nullptr) return;

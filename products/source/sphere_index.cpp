@@ -1,0 +1,250 @@
+#include "sphere_index.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <limits>
+
+namespace vx::products {
+namespace {
+
+// Rounding slack of the search (relative); far above the rounding of the
+// few operations between the test's sphere comparison and this one.
+constexpr double kSlack = 1e-6;
+
+// Cells a class may use: four per member and a few more.
+constexpr double kCellsPerMember = 4.0;
+constexpr double kSpareCells = 16.0;
+
+bool finite(const Sphere& s) {
+    return std::isfinite(s.centre.x) && std::isfinite(s.centre.y) && std::isfinite(s.centre.z) &&
+           std::isfinite(s.radius);
+}
+
+bool clearly_apart(const Sphere& a, const Sphere& b) {
+    const double reach = a.radius + b.radius;
+    const Vector d = a.centre - b.centre;
+    return reach * reach * (1.0 + kSlack) < dot(d, d);
+}
+
+// Half the width of the interval around `position` in which a centre within
+// `reach` of it can lie.
+double window(double reach, double position) { return reach * (1.0 + kSlack) + kSlack * std::fabs(position); }
+
+// The cell of a coordinate, clamped into the grid: a monotonic map, so an
+// interval of coordinates is an interval of cells. Positions are finite, so
+// the value converted lies in [0, last] (truncation is the floor there).
+std::int64_t cell_along(double position, double origin, double per_width, double last) {
+    return static_cast<std::int64_t>(std::min(std::max((position - origin) * per_width, 0.0), last));
+}
+
+double cells_for(double spread, double width) { return std::floor(spread / width) + 1.0; }
+
+}  // namespace
+
+std::int64_t SphereIndex::SizeClass::column(double x) const { return cell_along(x, origin_x, per_width, last_column); }
+std::int64_t SphereIndex::SizeClass::row(double y) const { return cell_along(y, origin_y, per_width, last_row); }
+
+int SphereIndex::class_of(double radius) {
+    // The binary exponent, read from the bits (the radius is finite and not
+    // negative); 0 and subnormal radii fall into the lowest class.
+    const auto biased = static_cast<int>((std::bit_cast<std::uint64_t>(radius) >> 52) & 0x7ff);
+    const int exponent = biased == 0 ? kLowestClass : biased - 1023;
+    return std::clamp(exponent, kLowestClass, kLowestClass + kClasses - 1) - kLowestClass;
+}
+
+void SphereIndex::reserve(std::int32_t records) {
+    const auto n = static_cast<std::size_t>(records);
+    spheres_.resize(n);
+    reach_.resize(n);
+    cell_of_.resize(n);
+    class_of_.resize(n);
+    filed_.resize(n);
+    cell_start_.resize(static_cast<std::size_t>(kCellsPerMember) * n + static_cast<std::size_t>(kSpareCells) * kClasses + 1);
+    used_classes_.reserve(kClasses);
+    everywhere_.reserve(n);
+    found_.resize(n);
+}
+
+void SphereIndex::release() {
+    std::vector<Sphere>().swap(spheres_);
+    std::vector<Reach>().swap(reach_);
+    std::vector<std::int32_t>().swap(cell_of_);
+    std::vector<std::int16_t>().swap(class_of_);
+    std::vector<Filed>().swap(filed_);
+    std::vector<std::uint32_t>().swap(cell_start_);
+    std::vector<int>().swap(used_classes_);
+    std::vector<std::int32_t>().swap(everywhere_);
+    std::vector<std::int32_t>().swap(found_);
+    classes_.fill(SizeClass{});
+    records_ = 0;
+    cells_ = 0;
+}
+
+void SphereIndex::build(std::int32_t records) {
+    records_ = records;
+    store_and_count(records);
+    lay_grids();
+    file_spheres(records);
+}
+
+void SphereIndex::store_and_count(std::int32_t records) {
+    for (const int k : used_classes_) classes_[static_cast<std::size_t>(k)] = SizeClass{};
+    used_classes_.clear();
+    everywhere_.clear();
+    for (std::int32_t i = 0; i < records; ++i) {
+        // The box the intersection test will read, while its record is at hand.
+        Parallelepiped& box = record(i).box;
+        computeActorProductTransformedParrallelepipede_into_(record(i).cells, &box);
+        if (zero_extent(box)) {
+            reach_[i] = Reach::nowhere;
+            continue;
+        }
+        const Sphere s = bounding_sphere(box);
+        spheres_[i] = s;
+        if (!finite(s)) {
+            reach_[i] = Reach::everywhere;
+            everywhere_.push_back(i);
+            continue;
+        }
+        reach_[i] = Reach::sphere;
+        const int k = class_of(s.radius);
+        class_of_[i] = static_cast<std::int16_t>(k);
+        SizeClass& c = classes_[static_cast<std::size_t>(k)];
+        if (c.members++ == 0) {
+            used_classes_.push_back(k);
+            c.low = c.high = s.centre;
+        }
+        c.max_radius = std::max(c.max_radius, s.radius);
+        c.low = {std::min(c.low.x, s.centre.x), std::min(c.low.y, s.centre.y), std::min(c.low.z, s.centre.z)};
+        c.high = {std::max(c.high.x, s.centre.x), std::max(c.high.y, s.centre.y), std::max(c.high.z, s.centre.z)};
+    }
+    // Classes searched from the smallest radius up.
+    std::sort(used_classes_.begin(), used_classes_.end());
+}
+
+void SphereIndex::lay_grids() {
+    std::size_t next_cell = 0;
+    for (const int k : used_classes_) {
+        SizeClass& c = classes_[static_cast<std::size_t>(k)];
+        const Vector spread = c.high - c.low;
+        // The two axes of widest spread.
+        c.axis_x = spread.x >= spread.y ? (spread.x >= spread.z ? 0 : 2) : (spread.y >= spread.z ? 1 : 2);
+        const int rest_a = (c.axis_x + 1) % 3, rest_b = (c.axis_x + 2) % 3;
+        c.axis_y = component(spread, rest_a) >= component(spread, rest_b) ? rest_a : rest_b;
+        c.origin_x = component(c.low, c.axis_x);
+        c.origin_y = component(c.low, c.axis_y);
+        c.width = c.max_radius > 0.0 ? 2.0 * c.max_radius : 1.0;
+        const double limit = kCellsPerMember * c.members + kSpareCells;
+        double columns = cells_for(component(spread, c.axis_x), c.width);
+        double rows = cells_for(component(spread, c.axis_y), c.width);
+        for (int widen = 0; widen < 2100 && !(columns * rows <= limit); ++widen) {
+            c.width *= 2.0;
+            columns = cells_for(component(spread, c.axis_x), c.width);
+            rows = cells_for(component(spread, c.axis_y), c.width);
+        }
+        if (!(columns * rows <= limit)) columns = rows = 1.0;  // one cell holds the class
+        c.per_width = 1.0 / c.width;
+        c.last_column = columns - 1.0;
+        c.last_row = rows - 1.0;
+        c.columns = static_cast<std::int64_t>(columns);
+        c.rows = static_cast<std::int64_t>(rows);
+        c.first_cell = next_cell;
+        next_cell += static_cast<std::size_t>(c.columns * c.rows);
+    }
+    cells_ = next_cell;
+    std::fill(cell_start_.begin(), cell_start_.begin() + static_cast<std::ptrdiff_t>(cells_) + 1, 0u);
+}
+
+void SphereIndex::file_spheres(std::int32_t records) {
+    // Counting sort by cell: count, turn counts into starts, then place.
+    for (std::int32_t i = 0; i < records; ++i) {
+        if (reach_[i] != Reach::sphere) continue;
+        const Sphere& s = spheres_[i];
+        const SizeClass& c = classes_[static_cast<std::size_t>(class_of_[i])];
+        const std::int64_t cell = c.row(component(s.centre, c.axis_y)) * c.columns + c.column(component(s.centre, c.axis_x));
+        cell_of_[i] = static_cast<std::int32_t>(c.first_cell + static_cast<std::size_t>(cell));
+        ++cell_start_[static_cast<std::size_t>(cell_of_[i]) + 1];
+    }
+    for (std::size_t cell = 1; cell <= cells_; ++cell) cell_start_[cell] += cell_start_[cell - 1];
+    for (std::int32_t i = 0; i < records; ++i) {
+        if (reach_[i] == Reach::sphere) filed_[cell_start_[static_cast<std::size_t>(cell_of_[i])]++] = {spheres_[i], i};
+    }
+    // Placing moved every start to the next cell's: shift them back.
+    for (std::size_t cell = cells_; cell > 0; --cell) cell_start_[cell] = cell_start_[cell - 1];
+    cell_start_[0] = 0;
+}
+
+void SphereIndex::gather_in_class(std::int32_t p, const SizeClass& c) {
+    const Sphere& s = spheres_[p];
+    const double reach = s.radius + c.max_radius;
+    // A class whose centres all lie out of reach (far actors, say) is done
+    // with a few comparisons.
+    const double at[3] = {s.centre.x, s.centre.y, s.centre.z};
+    const double low[3] = {c.low.x, c.low.y, c.low.z};
+    const double high[3] = {c.high.x, c.high.y, c.high.z};
+    double half[3];
+    for (int axis = 0; axis < 3; ++axis) {
+        half[axis] = window(reach, at[axis]);
+        if (at[axis] + half[axis] < low[axis] || at[axis] - half[axis] > high[axis]) return;
+    }
+    const double x = at[c.axis_x];
+    const double y = at[c.axis_y];
+    const double half_x = half[c.axis_x];
+    const double half_y = half[c.axis_y];
+    const std::int64_t first_column = c.column(x - half_x), last_column = c.column(x + half_x);
+    const std::int64_t last_row = c.row(y + half_y);
+    for (std::int64_t r = c.row(y - half_y); r <= last_row; ++r) {
+        const std::size_t row_cell = c.first_cell + static_cast<std::size_t>(r * c.columns);
+        // The cells of one row are consecutive: one run of filed records.
+        const std::uint32_t from = cell_start_[row_cell + static_cast<std::size_t>(first_column)];
+        const std::uint32_t to = cell_start_[row_cell + static_cast<std::size_t>(last_column) + 1];
+        // Without a branch per record: every record is written, and kept
+        // by advancing past it. Each record is filed once, so at most all
+        // records are kept.
+        std::int32_t* out = found_.data() + found_count_;
+        for (std::uint32_t f = from; f < to; ++f) {
+            const Filed& o = filed_[f];
+            *out = o.index;
+            out += static_cast<int>(o.index != p) & static_cast<int>(!clearly_apart(o.sphere, s));
+        }
+        found_count_ = static_cast<std::size_t>(out - found_.data());
+    }
+}
+
+void SphereIndex::sort_found() {
+    // Usually a handful: an insertion sort, without the general sort's set-up.
+    const auto end = found_.begin() + static_cast<std::ptrdiff_t>(found_count_);
+    if (found_count_ > 16) {
+        std::sort(found_.begin(), end);
+        return;
+    }
+    for (std::size_t i = 1; i < found_count_; ++i) {
+        const std::int32_t v = found_[i];
+        std::size_t j = i;
+        for (; j > 0 && found_[j - 1] > v; --j) found_[j] = found_[j - 1];
+        found_[j] = v;
+    }
+}
+
+std::span<const std::int32_t> SphereIndex::around(std::int32_t p) {
+    found_count_ = 0;
+    switch (reach_[p]) {
+        case Reach::nowhere:
+            break;
+        case Reach::everywhere:
+            for (std::int32_t o = 0; o < records_; ++o) {
+                if (o != p && reach_[o] != Reach::nowhere) found_[found_count_++] = o;
+            }
+            break;
+        case Reach::sphere:
+            for (const int k : used_classes_) gather_in_class(p, classes_[static_cast<std::size_t>(k)]);
+            for (const std::int32_t o : everywhere_) {
+                if (o != p) found_[found_count_++] = o;
+            }
+            sort_found();
+            break;
+    }
+    return {found_.data(), found_count_};
+}
+
+}  // namespace vx::products

@@ -1,0 +1,98 @@
+// The search behind the products step: which records' bounding spheres may
+// meet a given record's, from the boxes stored at the start of the step.
+//
+// The spheres are grouped by size class (a power of two of the radius), so
+// that a few large objects do not widen the search among the small ones.
+// Each class lays a uniform grid over the two axes along which its centres
+// spread widest, with cells four class radii wide (wider when the class is
+// spread so thin that the grid would outgrow its members), and files its
+// spheres by cell with a counting sort: building costs a few passes over the
+// records, and a search reads the few cells its sphere can reach. The
+// search keeps every pair whose spheres the intersection test would not
+// find apart, and a sliver more for rounding, which the test then rejects
+// itself.
+//
+// Every buffer is sized once, for the records bound at start-up.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "products.hpp"
+
+namespace vx::products {
+
+class SphereIndex {
+public:
+    // Room for `records` records; may throw std::bad_alloc.
+    void reserve(std::int32_t records);
+    void release();
+
+    // Stores the box of records 0 to records - 1 in their records, as the
+    // step must, and indexes them.
+    void build(std::int32_t records);
+
+    // The records other than p whose stored boxes the intersection test may
+    // not reject against p's in its first two stages, in index order. Valid
+    // until the next call.
+    std::span<const std::int32_t> around(std::int32_t p);
+
+private:
+    // How far a record reaches.
+    enum class Reach : std::uint8_t {
+        nowhere,     // no extent: the test rejects every pair with it
+        sphere,      // a finite bounding sphere
+        everywhere,  // corners that are not finite: no sphere test rejects it
+    };
+
+    // Radii from 2^-160 to 2^140 and beyond (clamped): every box that float
+    // cells can place.
+    static constexpr int kLowestClass = -160;
+    static constexpr int kClasses = 301;
+
+    struct SizeClass {
+        std::int32_t members = 0;
+        double max_radius = 0.0;
+        Vector low{}, high{};  // of the centres
+        // The grid.
+        int axis_x = 0, axis_y = 1;
+        double origin_x = 0.0, origin_y = 0.0, width = 1.0, per_width = 1.0;
+        std::int64_t columns = 1, rows = 1;
+        double last_column = 0.0, last_row = 0.0;
+        std::size_t first_cell = 0;
+
+        std::int64_t column(double x) const;
+        std::int64_t row(double y) const;
+    };
+
+    static int class_of(double radius);
+    void store_and_count(std::int32_t records);
+    void lay_grids();
+    void file_spheres(std::int32_t records);
+    void gather_in_class(std::int32_t p, const SizeClass& c);
+    void sort_found();
+
+    std::int32_t records_ = 0;
+    std::size_t cells_ = 0;  // in use this step
+    std::vector<Sphere> spheres_;
+    std::vector<Reach> reach_;
+    std::vector<std::int16_t> class_of_;     // per record with a sphere
+    std::vector<std::int32_t> cell_of_;
+    std::vector<std::uint32_t> cell_start_;  // per cell, and one past the last
+    // Records by cell, with their spheres at hand: a search reads them in
+    // one sweep of memory.
+    struct Filed {
+        Sphere sphere;
+        std::int32_t index;
+    };
+    std::vector<Filed> filed_;
+    std::array<SizeClass, kClasses> classes_{};
+    std::vector<int> used_classes_;
+    std::vector<std::int32_t> everywhere_;
+    std::vector<std::int32_t> found_;  // room for every record
+    std::size_t found_count_ = 0;
+};
+
+}  // namespace vx::products
