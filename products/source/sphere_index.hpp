@@ -4,13 +4,13 @@
 // The spheres are grouped by size class (a power of two of the radius), so
 // that a few large objects do not widen the search among the small ones.
 // Each class lays a uniform grid over the two axes along which its centres
-// spread widest, with cells four class radii wide (wider when the class is
-// spread so thin that the grid would outgrow its members), and files its
-// spheres by cell with a counting sort: building costs a few passes over the
-// records, and a search reads the few cells its sphere can reach. The
-// search keeps every pair whose spheres the intersection test would not
-// find apart, and a sliver more for rounding, which the test then rejects
-// itself.
+// spread widest, with cells as wide as the class's largest sphere (wider
+// when the class is spread so thin that the grid would have more than four
+// cells per member), and files its spheres by cell with a counting sort:
+// building costs a few passes over the records, and a search reads the few
+// cells its sphere can reach. The search keeps every pair whose spheres the
+// intersection test would not find apart, and a sliver more for rounding,
+// which the test then rejects itself.
 //
 // Every buffer is sized once, for the records bound at start-up.
 #pragma once
