@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the project.
 set -euo pipefail
-packages=(cmake ninja-build g++ gcc libgtest-dev libcli11-dev)
+packages=(cmake ninja-build g++ gcc libgtest-dev libcli11-dev libbenchmark-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
