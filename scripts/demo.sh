@@ -16,8 +16,10 @@ fi
 build=${1:-build}
 
 scripts/deps.sh
-cmake -S . -B "$build" -G Ninja
-cmake --build "$build"
+# The same configuration as scripts/test.sh, so that the tests reuse this
+# build; only the program and the console are built here.
+cmake -S . -B "$build" -G Ninja -DVX_WERROR=ON >/dev/null
+cmake --build "$build" --target tarvo vxctl
 
 vxctl="$build/bin/vxctl"
 block="vxdemo$$"

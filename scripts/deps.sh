@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian machine lacks to build and test the project.
+# Installs what a fresh Debian machine lacks to build and test the project;
+# with "fuzz", also what the fuzz targets need.
+#   scripts/deps.sh [fuzz]
 set -euo pipefail
 packages=(cmake ninja-build g++ gcc libgtest-dev libcli11-dev libbenchmark-dev)
+# The fuzz targets: libFuzzer comes with clang's runtime libraries.
+[ "${1:-}" != fuzz ] || packages+=(clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

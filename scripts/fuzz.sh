@@ -15,7 +15,7 @@ build=${3:-build-fuzz}
 targets=(parameters description symbols scenario debug_step)
 [ "$target" = all ] || targets=("$target")
 
-scripts/deps.sh
+scripts/deps.sh fuzz
 if [ ! -f "$build/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DVX_FUZZ=ON -DVX_SANITIZE=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
