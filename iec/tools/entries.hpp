@@ -43,6 +43,23 @@ std::vector<Param> parse_params(std::string_view text);
 // "function(a, b, c)" with the names of `params`.
 std::string call_with(std::string_view function, const std::vector<Param>& params);
 
+// "function(a, b)" -> "function(a, b, extra)": an error code or a constant
+// passed after the parameters.
+std::string append_argument(std::string call, std::string_view extra);
+
+// The parameter lists of the operations that exist for many types (the
+// matrices of tables): `T` stands for the type of the column.
+struct Form {
+    std::string_view name;
+    std::string_view result;
+    std::string_view params;
+};
+const Form& form(std::string_view name);
+
+// `token`, or `type` when the token is the placeholder T.
+std::string typed(std::string_view token, std::string_view type);
+std::vector<Param> typed_params(const Form& form, std::string_view type);
+
 // A plain function row: the entry runs iec::<name> with its parameters.
 Entry plain(std::string_view result, std::string_view name, std::string_view params);
 

@@ -12,38 +12,6 @@ namespace {
 // The columns of the matrix.
 constexpr std::array<std::string_view, 8> kTypes{"bool", "byte", "word", "dword", "sint", "int", "dint", "real"};
 
-struct Form {
-    std::string_view name;
-    std::string_view params;  // T stands for the column's type
-    bool boolean_result;
-};
-
-constexpr Form kForms[] = {
-    {"binary", "T IN1, T IN2", false},
-    {"unary", "T IN", false},
-    {"shift", "T IN, int N", false},
-    {"select", "bool G, T IN0, T IN1", false},
-    {"mux", "int K, T IN0, T IN1, T IN2, T IN3, T IN4, T IN5, T IN6, T IN7, T IN8, T IN9", false},
-    {"limit", "T MN, T IN, T MX", false},
-    {"compare", "T IN1, T IN2", true},
-};
-
-const Form& form(std::string_view name) {
-    for (const Form& f : kForms) {
-        if (f.name == name) return f;
-    }
-    throw std::runtime_error("unknown form '" + std::string(name) + "'");
-}
-
-// The form's parameter list with T spelled as the column's type.
-std::string with_type(std::string_view params, std::string_view type) {
-    std::string text;
-    for (const std::string& item : split_list(params)) {
-        text += (text.empty() ? "" : ", ") + (item.starts_with("T ") ? std::string(type) + item.substr(1) : item);
-    }
-    return text;
-}
-
 bool is_code(const std::string& cell) { return cell.find_first_not_of("0123456789") == std::string::npos; }
 
 void add_row(Family& f, std::string_view op, std::string_view form_name, std::string_view cells_text) {
@@ -59,10 +27,9 @@ void add_row(Family& f, std::string_view op, std::string_view form_name, std::st
         }
         (cell == "none" ? uncoded : coded) = true;
         const std::string type(kTypes[i]);
-        Entry e{shape.boolean_result ? "bool" : type, std::string(op) + "_" + type + "_OUT",
-                parse_params(with_type(shape.params, type)), ""};
+        Entry e{typed(shape.result, type), std::string(op) + "_" + type + "_OUT", typed_params(shape, type), ""};
         e.call = call_with("iec::ops::" + std::string(op) + "_<" + c_param_type(type) + ">", e.params);
-        if (cell != "none") e.call.insert(e.call.size() - 1, ", " + cell);
+        if (cell != "none") e.call = append_argument(e.call, cell);
         f.entries.push_back(std::move(e));
     }
     // The operation takes its code as an argument or it does not.

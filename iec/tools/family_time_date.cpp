@@ -1,5 +1,4 @@
 // The time and date entries, from tables/time.def.
-#include <algorithm>
 #include <array>
 #include <stdexcept>
 #include <string>
@@ -15,45 +14,6 @@ const std::string kNamespace = "iec::time_date::";
 // the types that the operations are instantiated for.
 constexpr std::array<std::string_view, 4> kTypes{"time", "date", "tod", "dt"};
 
-struct Form {
-    std::string_view name;
-    std::string_view result;  // `T` is the row's type
-    std::string_view params;
-};
-
-constexpr Form kForms[] = {
-    {"select", "T", "bool G, T IN0, T IN1"},
-    {"mux", "T", "int K, T IN0, T IN1, T IN2, T IN3, T IN4, T IN5, T IN6, T IN7, T IN8, T IN9"},
-    {"binary", "T", "T IN1, T IN2"},
-    {"limit", "T", "T MN, T IN, T MX"},
-    {"compare", "bool", "T IN1, T IN2"},
-};
-
-const Form& form(std::string_view name) {
-    for (const Form& f : kForms) {
-        if (f.name == name) return f;
-    }
-    throw std::runtime_error("unknown form '" + std::string(name) + "' in time.def");
-}
-
-// `token` with the placeholder type T replaced by `type`.
-std::string typed(std::string_view token, std::string_view type) { return std::string(token == "T" ? type : token); }
-
-std::vector<Param> typed_params(std::string_view pattern, std::string_view type) {
-    std::string text;
-    for (const std::string& item : split_list(pattern)) {
-        const auto space = std::min(item.find(' '), item.size());
-        text += (text.empty() ? "" : ", ") + typed(item.substr(0, space), type) + item.substr(space);
-    }
-    return parse_params(text);
-}
-
-// "function(a, b)" -> "function(a, b, code)"
-std::string with_code(std::string call, std::string_view code) {
-    call.insert(call.size() - 1, ", " + std::string(code));
-    return call;
-}
-
 Entry time_function(std::string_view result, std::string_view name, std::string_view params,
                     std::string_view function) {
     const auto parsed = parse_params(params);
@@ -65,7 +25,7 @@ void add_scale(Family& f, std::string_view type, std::string_view operand, int d
     const auto params = parse_params("time T, " + t + " " + std::string(operand));
     f.entries.push_back({"time", "mul_t_" + t + "_OUT", params, call_with(kNamespace + "multiply", params)});
     f.entries.push_back({"time", "div_t_" + t + "_OUT", params,
-                         with_code(call_with(kNamespace + "divide", params), std::to_string(div_code))});
+                         append_argument(call_with(kNamespace + "divide", params), std::to_string(div_code))});
 }
 
 void add_ordered(Family& f, std::string_view op, std::string_view form_name, std::string_view codes_text) {
@@ -73,12 +33,12 @@ void add_ordered(Family& f, std::string_view op, std::string_view form_name, std
     if (codes.size() != kTypes.size()) throw std::runtime_error("time.def row " + std::string(op) + " is not 4 wide");
     const Form& shape = form(form_name);
     for (std::size_t i = 0; i < kTypes.size(); ++i) {
-        const auto params = typed_params(shape.params, kTypes[i]);
+        const auto params = typed_params(shape, kTypes[i]);
         const std::string function =
             kNamespace + std::string(op) + "<" + kNamespace + "Kind::" + std::string(kTypes[i]) + ">";
         const std::string call = call_with(function, params);
         f.entries.push_back({typed(shape.result, kTypes[i]), std::string(op) + "_" + std::string(kTypes[i]) + "_OUT",
-                             params, codes[i] == "none" ? call : with_code(call, codes[i])});
+                             params, codes[i] == "none" ? call : append_argument(call, codes[i])});
     }
 }
 

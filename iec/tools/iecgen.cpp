@@ -172,14 +172,20 @@ std::vector<std::string> split_list(std::string_view text) {
     return items;
 }
 
-std::vector<Param> parse_params(std::string_view text) {
+// "type NAME, ..." with any type token, checked by the caller.
+std::vector<Param> split_params(std::string_view text) {
     std::vector<Param> params;
     for (const std::string& item : split_list(text)) {
         const auto space = item.find_last_of(" \t");
         if (space == std::string::npos) throw std::runtime_error("parameter '" + item + "' has no name");
         params.push_back({trim(std::string_view(item).substr(0, space)), item.substr(space + 1)});
-        spelling(params.back().type);
     }
+    return params;
+}
+
+std::vector<Param> parse_params(std::string_view text) {
+    std::vector<Param> params = split_params(text);
+    for (const Param& p : params) spelling(p.type);
     return params;
 }
 
@@ -188,6 +194,39 @@ std::string call_with(std::string_view function, const std::vector<Param>& param
     text += "(";
     for (std::size_t i = 0; i < params.size(); ++i) text += (i ? ", " : "") + params[i].name;
     return text + ")";
+}
+
+std::string append_argument(std::string call, std::string_view extra) {
+    call.insert(call.size() - 1, (call.ends_with("()") ? "" : ", ") + std::string(extra));
+    return call;
+}
+
+constexpr Form kForms[] = {
+    {"unary", "T", "T IN"},
+    {"binary", "T", "T IN1, T IN2"},
+    {"shift", "T", "T IN, int N"},
+    {"select", "T", "bool G, T IN0, T IN1"},
+    {"mux", "T", "int K, T IN0, T IN1, T IN2, T IN3, T IN4, T IN5, T IN6, T IN7, T IN8, T IN9"},
+    {"limit", "T", "T MN, T IN, T MX"},
+    {"compare", "bool", "T IN1, T IN2"},
+};
+
+const Form& form(std::string_view name) {
+    for (const Form& f : kForms) {
+        if (f.name == name) return f;
+    }
+    throw std::runtime_error("unknown form '" + std::string(name) + "'");
+}
+
+std::string typed(std::string_view token, std::string_view type) { return std::string(token == "T" ? type : token); }
+
+std::vector<Param> typed_params(const Form& shape, std::string_view type) {
+    std::vector<Param> params = split_params(shape.params);
+    for (Param& p : params) {
+        p.type = typed(p.type, type);
+        spelling(p.type);
+    }
+    return params;
 }
 
 Entry plain(std::string_view result, std::string_view name, std::string_view params) {
