@@ -54,6 +54,7 @@ Condition::Node Condition::bind(const Expression& e, const SymbolTable& symbols)
             node.seconds = e.seconds;
             break;
         }
+        case Expression::Kind::Compare: throw Failure(e.name + " cannot be compared with a number here");
         case Expression::Kind::Not:
         case Expression::Kind::And:
         case Expression::Kind::Or:

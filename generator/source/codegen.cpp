@@ -87,6 +87,7 @@ public:
             case Expression::Kind::Step: return "vx_bool_cur(" + names_.step(e.step) + ")";
             case Expression::Kind::StepTime:
                 return "step_time_reached(" + names_.timer(e.step) + ", " + double_literal(e.duration) + ")";
+            case Expression::Kind::Compare: return "0";
             case Expression::Kind::Not: return "!" + operand(e.operands.front());
             case Expression::Kind::And:
             case Expression::Kind::Or: {
@@ -429,7 +430,7 @@ std::vector<GeneratedFile> generate_modules(const Graph& graph, const GraphLayou
 GeneratedFile generate_symbols(const Graph& graph, const GraphLayout& layout) {
     const std::string heading = "Symbols of controller " + graph.name + " (unit " + graph.unit + ", graph " +
                                 graph.name + "); generated, do not edit.";
-    return {graph.name + ".vars", format_symbol_file({graph.name, layout.counts, symbols(graph, layout)}, heading)};
+    return {graph.name + ".vars", format_symbol_file({graph.name, layout.counts, symbols(graph, layout), {}}, heading)};
 }
 
 }  // namespace vx::grafcet

@@ -461,6 +461,10 @@ private:
                 if (graph_.find_variable(e.name) == nullptr)
                     error(t.line, "unknown variable " + quoted(e.name) + " in the receptivity of " + transition_text(t));
                 return;
+            case Expression::Kind::Compare:
+                error(t.line, "unknown numeric variable " + quoted(e.name) + " in the receptivity of " +
+                                  transition_text(t));
+                return;
             case Expression::Kind::Step:
             case Expression::Kind::StepTime:
                 if (graph_.find_step(e.step) == nullptr && failed_steps_.count(e.step) == 0)

@@ -54,14 +54,55 @@ private:
     static bool is_name_start(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
     static bool is_name_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
-    // A name at the current position, without consuming it.
+    // A name at the current position, without consuming it: identifiers
+    // joined by dots.
     std::string_view peek_name() {
         skip_spaces();
         std::size_t end = pos_;
-        if (end < text_.size() && is_name_start(text_[end])) {
+        while (end < text_.size() && is_name_start(text_[end])) {
             while (end < text_.size() && is_name_char(text_[end])) ++end;
+            if (end + 1 < text_.size() && text_[end] == '.' && is_name_start(text_[end + 1])) ++end;
         }
         return text_.substr(pos_, end - pos_);
+    }
+
+    // A relation at the current position, consumed; empty when none.
+    std::string relation() {
+        // Longest first: ">=" before ">".
+        static constexpr std::pair<std::string_view, std::string_view> kRelations[] = {
+            {">=", ">="}, {"\u2265", ">="}, {"<=", "<="}, {"\u2264", "<="}, {"<>", "<>"},
+            {"\u2260", "<>"}, {">", ">"}, {"<", "<"}, {"=", "="},
+        };
+        for (const auto& [written, relation] : kRelations) {
+            if (accept(written)) return std::string(relation);
+        }
+        return {};
+    }
+
+    // A decimal constant with an optional sign and fraction, as written.
+    std::optional<std::string> number() {
+        skip_spaces();
+        std::size_t end = pos_;
+        if (end < text_.size() && text_[end] == '-') ++end;
+        const std::size_t digits = end;
+        while (end < text_.size() && (std::isdigit(static_cast<unsigned char>(text_[end])) || text_[end] == '.')) ++end;
+        std::string written(text_.substr(pos_, end - pos_));
+        char* parsed_end = nullptr;
+        if (end == digits) return std::nullopt;
+        std::strtod(written.c_str(), &parsed_end);
+        if (parsed_end != written.c_str() + written.size()) return std::nullopt;
+        pos_ = end;
+        return written;
+    }
+
+    // The unit after a constant: "s", "ms" or none.
+    std::string unit() {
+        const std::string_view name = peek_name();
+        if (name == "s" || name == "ms") {
+            pos_ += name.size();
+            return std::string(name);
+        }
+        return {};
     }
 
     // Step numbers are written X_<digits>.
@@ -137,7 +178,23 @@ private:
         } else {
             e.kind = Expression::Kind::Variable;
             e.name = std::string(name);
+            if (auto rel = relation(); !rel.empty()) return parse_comparison(std::move(e), std::move(rel));
         }
+        return e;
+    }
+
+    // After "NAME REL": NUMBER [UNIT]
+    Expression parse_comparison(Expression e, std::string rel) {
+        e.kind = Expression::Kind::Compare;
+        e.relation = std::move(rel);
+        const auto written = number();
+        if (!written) {
+            set_error("expected a number after '" + e.relation + "'");
+            return e;
+        }
+        e.duration = *written;
+        e.unit = unit();
+        e.seconds = std::strtod(written->c_str(), nullptr) / (e.unit == "ms" ? 1000.0 : 1.0);
         return e;
     }
 
@@ -202,6 +259,9 @@ void write(const Expression& e, std::string& out) {
         case Expression::Kind::Step: out += "X_" + std::to_string(e.step); return;
         case Expression::Kind::StepTime:
             out += "t(X_" + std::to_string(e.step) + ") >= " + e.duration + " s";
+            return;
+        case Expression::Kind::Compare:
+            out += e.name + " " + e.relation + " " + e.duration + (e.unit.empty() ? "" : " " + e.unit);
             return;
         case Expression::Kind::Not: {
             out += "not ";

@@ -9,8 +9,9 @@
 namespace vx::grafcet {
 namespace {
 
-constexpr std::array<std::string_view, 6> kRoleNames{"input", "output", "step", "prev", "timer", "control"};
-static_assert(kRoleNames.size() == static_cast<std::size_t>(Role::Control) + 1, "a name for every role");
+constexpr std::array<std::string_view, 8> kRoleNames{"input", "output", "step",  "prev",
+                                                     "timer", "control", "block", "object"};
+static_assert(kRoleNames.size() == static_cast<std::size_t>(Role::Object) + 1, "a name for every role");
 constexpr std::array<std::string_view, kCellTypes> kTypeNames{"bool", "int", "float", "char"};
 
 // Any white space separates fields: a carriage return or a form feed kept in
@@ -87,7 +88,29 @@ private:
             have_counts_ = true;
             return;
         }
+        if (f[0] == "object" && f.size() == 6) return object(f);
         variable(f);
+    }
+
+    std::int32_t cell_index(std::string_view text, CellType type, std::int32_t cells, const std::string& what) const {
+        const auto index = whole_number(text);
+        const std::int32_t count = file_.counts[static_cast<std::size_t>(type)];
+        if (!index || *index < 0 || *index > count - cells)
+            fail("index " + std::string(text) + " of " + what + " is outside the " + std::string(type_name(type)) +
+                 " area (0 to " + std::to_string(count - 1) + ")");
+        return *index;
+    }
+
+    void object(const std::vector<std::string_view>& f) {
+        ObjectRecord o;
+        o.name = std::string(f[1]);
+        o.model = std::string(f[2]);
+        if (f[3] != "actor" && f[3] != "product") fail("'" + std::string(f[3]) + "' is not 'actor' or 'product'");
+        o.actor = f[3] == "actor";
+        o.status = cell_index(f[4], CellType::Int, 1, "the status of " + o.name);
+        o.matrix = cell_index(f[5], CellType::Float, kMatrixCells, "the matrix of " + o.name);
+        if (!objects_.insert(o.name).second) fail("the object " + o.name + " appears twice");
+        file_.objects.push_back(std::move(o));
     }
 
     void variable(const std::vector<std::string_view>& f) {
@@ -97,14 +120,11 @@ private:
         const auto type = f[1].size() == 1 ? type_from_letter(f[1][0]) : std::nullopt;
         if (!type) fail("'" + std::string(f[1]) + "' is not a type letter (B, I, F or C)");
         s.type = *type;
-        const auto index = whole_number(f[2]);
-        const std::int32_t count = file_.counts[static_cast<std::size_t>(s.type)];
-        if (!index || *index < 0 || *index >= count)
-            fail("index " + std::string(f[2]) + " of " + s.name + " is outside the " +
-                 std::string(type_name(s.type)) + " area (0 to " + std::to_string(count - 1) + ")");
-        s.index = *index;
+        s.index = cell_index(f[2], s.type, 1, s.name);
         const auto role = enumerator_of<Role>(kRoleNames, f[3]);
-        if (!role) fail("'" + std::string(f[3]) + "' is not a role (input, output, step, prev, timer or control)");
+        if (!role)
+            fail("'" + std::string(f[3]) +
+                 "' is not a role (input, output, step, prev, timer, control, block or object)");
         s.role = *role;
         if (!names_.insert(s.name).second) fail("the name " + s.name + " appears twice");
         file_.symbols.push_back(std::move(s));
@@ -115,6 +135,7 @@ private:
     bool have_program_ = false;
     bool have_counts_ = false;
     std::set<std::string, std::less<>> names_;
+    std::set<std::string, std::less<>> objects_;
     SymbolFile file_;
 };
 
@@ -140,6 +161,9 @@ std::string format_symbol_file(const SymbolFile& file, std::string_view heading)
     for (const Symbol& s : file.symbols)
         out += s.name + " " + type_letter(s.type) + " " + std::to_string(s.index) + " " +
                std::string(role_name(s.role)) + "\n";
+    for (const ObjectRecord& o : file.objects)
+        out += "object " + o.name + " " + o.model + " " + (o.actor ? "actor " : "product ") +
+               std::to_string(o.status) + " " + std::to_string(o.matrix) + "\n";
     return out;
 }
 

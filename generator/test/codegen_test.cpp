@@ -81,7 +81,7 @@ TEST(Codegen, TheSymbolFileReadsBackAsTheLayout) {
     EXPECT_EQ(file.name, "g.vars");
     EXPECT_TRUE(file.text.starts_with("# Symbols of controller g (unit u, graph g); generated, do not edit.\n"));
     EXPECT_EQ(parse_symbol_file(file.text, file.name),
-              (SymbolFile{"g", layout.counts, symbols(*parsed.graph, layout)}));
+              (SymbolFile{"g", layout.counts, symbols(*parsed.graph, layout), {}}));
 }
 
 }  // namespace

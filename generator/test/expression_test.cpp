@@ -36,6 +36,10 @@ INSTANTIATE_TEST_SUITE_P(Precedence, ExpressionReading, ::testing::Values(
     Reading{"t ( X_3 )>=1.5s", "t(X_3) >= 1.5 s"},
     Reading{"t(X_3) \u2265 2 s", "t(X_3) >= 2 s"},
     Reading{"t & nota", "t & nota"},             // names that start like keywords
+    Reading{"t1.Q & not barrier.seen", "t1.Q & not barrier.seen"},
+    Reading{"c1.CV>=5 | c1.CV < -2", "c1.CV >= 5 | c1.CV < -2"},
+    Reading{"t1.ET >= 1.5 s & t1.ET<>200ms", "t1.ET >= 1.5 s & t1.ET <> 200 ms"},
+    Reading{"a.b.c \u2264 3 & x \u2260 0 & y = 1", "a.b.c <= 3 & x <> 0 & y = 1"},
     Reading{"((t(X_11) >= 11 s & normal) | (t(X_11) >= 15 s & dense)) & capteurB",
             "(t(X_11) >= 11 s & normal | t(X_11) >= 15 s & dense) & capteurB"}));
 // clang-format on
@@ -47,6 +51,16 @@ TEST(Expression, StepTimeKeepsStepSecondsAndTheDurationAsWritten) {
     EXPECT_EQ(parsed.expression->step, 23);
     EXPECT_EQ(parsed.expression->seconds, 0.5);
     EXPECT_EQ(parsed.expression->duration, "0.5");
+}
+
+TEST(Expression, ComparisonKeepsTheRelationAndTheConstantInSeconds) {
+    const auto parsed = parse_expression("t1.ET >= 250 ms");
+    ASSERT_TRUE(parsed.expression);
+    EXPECT_EQ(parsed.expression->kind, Expression::Kind::Compare);
+    EXPECT_EQ(parsed.expression->name, "t1.ET");
+    EXPECT_EQ(parsed.expression->relation, ">=");
+    EXPECT_EQ(parsed.expression->seconds, 0.25);
+    EXPECT_EQ(parsed.expression->unit, "ms");
 }
 
 struct Malformed {
@@ -82,7 +96,11 @@ INSTANTIATE_TEST_SUITE_P(Faults, ExpressionError, ::testing::Values(
     Malformed{"t(X_1) >= s", 11, "expected a duration in seconds"},
     Malformed{"t(X_1) >= 1.2.3 s", 11, "expected a duration in seconds"},
     Malformed{"t(X_1) >= 1", 12, "expected 's' after the duration"},
-    Malformed{"t(X_1) >= 1 sec", 13, "expected 's' after the duration"}));
+    Malformed{"t(X_1) >= 1 sec", 13, "expected 's' after the duration"},
+    Malformed{"c1.CV >= x", 10, "expected a number after '>='"},
+    Malformed{"c1.CV = 1.2.3", 9, "expected a number after '='"},
+    Malformed{"c1.CV > 5 min", 11, "unexpected 'm'"},
+    Malformed{"c1. & a", 3, "unexpected '.'"}));
 // clang-format on
 
 }  // namespace

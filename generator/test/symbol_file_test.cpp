@@ -18,14 +18,19 @@ TEST(SymbolFile, WritesEveryTypeAndRoleAndReadsThemBack) {
                            {"TIMER_1", CellType::Int, 523, Role::Timer},
                            {"simuperiod", CellType::Float, 10, Role::Control},
                            {"taskname", CellType::Char, 0, Role::Control},
-                           {"posmxmicrostepcounter", CellType::Int, 529, Role::Control}}};
+                           {"posmxmicrostepcounter", CellType::Int, 529, Role::Control},
+                           {"c1.CV", CellType::Int, 524, Role::Block},
+                           {"belt.x", CellType::Float, 3, Role::Object}},
+                          {{"belt", "conveyor", true, 525, 0}, {"box_1", "box", false, 526, 1}}};
     const std::string text = format_symbol_file(file, "Symbols of p; generated, do not edit.");
     EXPECT_EQ(text,
               "# Symbols of p; generated, do not edit.\n"
               "program p\n"
               "counts 8 530 17 53\n"
               "a B 5 input\ny B 6 output\nX_1 B 7 step\nX_1_PREV B 4 prev\nTIMER_1 I 523 timer\n"
-              "simuperiod F 10 control\ntaskname C 0 control\nposmxmicrostepcounter I 529 control\n");
+              "simuperiod F 10 control\ntaskname C 0 control\nposmxmicrostepcounter I 529 control\n"
+              "c1.CV I 524 block\nbelt.x F 3 object\n"
+              "object belt conveyor actor 525 0\nobject box_1 box product 526 1\n");
     EXPECT_EQ(parse_symbol_file(text, "p.vars"), file);
 }
 
@@ -76,7 +81,11 @@ INSTANTIATE_TEST_SUITE_P(
                       BadFile{"program p\ncounts 8 0 0 0\na B 4294967301 input\n", "f.vars:3: index 4294967301 of a is outside"},
                       BadFile{"program p\ncounts 8 0 0 0\na B 5 inout\n", "f.vars:3: 'inout' is not a role"},
                       BadFile{"program p\ncounts 8 0 0 0\na B 5\n", "f.vars:3: expected '<name> <B|I|F|C> <index> <role>'"},
-                      BadFile{"program p\ncounts 8 0 0 0\na B 5 input\na B 6 output\n", "f.vars:4: the name a appears twice"}));
+                      BadFile{"program p\ncounts 8 0 0 0\na B 5 input\na B 6 output\n", "f.vars:4: the name a appears twice"},
+                      BadFile{"program p\ncounts 0 1 16 0\nobject o m thing 0 0\n", "f.vars:3: 'thing' is not 'actor' or 'product'"},
+                      BadFile{"program p\ncounts 0 1 16 0\nobject o m actor 1 0\n", "f.vars:3: index 1 of the status of o is outside the int area"},
+                      BadFile{"program p\ncounts 0 1 16 0\nobject o m actor 0 1\n", "f.vars:3: index 1 of the matrix of o is outside the float area"},
+                      BadFile{"program p\ncounts 0 1 16 0\nobject o m actor 0 0\nobject o m actor 0 0\n", "f.vars:4: the object o appears twice"}));
 // clang-format on
 
 }  // namespace

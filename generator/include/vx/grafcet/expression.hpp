@@ -5,9 +5,14 @@
 //   expr    := term { '|' term }
 //   term    := factor { '&' factor }
 //   factor  := 'not' factor | '(' expr ')' | atom
-//   atom    := NAME                       an input or output variable
+//   atom    := NAME                       a bool variable
 //            | 'X_' N                     the activity of step N
 //            | 't(X_' N ')' '>=' D 's'    step N active for D seconds or more
+//            | NAME REL NUMBER [UNIT]     a numeric variable compared with a
+//                                         constant; UNIT 's' or 'ms' makes
+//                                         the constant a duration
+//   NAME    := IDENT { '.' IDENT }        'c1.CV', 'barrier.seen'
+//   REL     := '>=' | '>' | '<=' | '<' | '=' | '<>'
 //
 // `not` binds tighter than `&`, which binds tighter than `|`.
 #pragma once
@@ -21,12 +26,14 @@
 namespace vx::grafcet {
 
 struct Expression {
-    enum class Kind { Variable, Step, StepTime, Not, And, Or };
+    enum class Kind { Variable, Step, StepTime, Compare, Not, And, Or };
     Kind kind = Kind::Variable;
-    std::string name;      // Variable: the variable's name
+    std::string name;      // Variable, Compare: the variable's name
     int step = 0;          // Step, StepTime: the step number
-    double seconds = 0.0;  // StepTime: D
-    std::string duration;  // StepTime: D as written
+    double seconds = 0.0;  // StepTime: D; Compare: the constant (in seconds with a unit)
+    std::string duration;  // StepTime, Compare: the constant as written
+    std::string relation;  // Compare: >=, >, <=, <, = or <>
+    std::string unit;      // Compare: "", "s" or "ms"
     std::vector<Expression> operands;  // Not: one; And, Or: two or more
 };
 

@@ -7,6 +7,8 @@
 //   counts 28 532 17 53                  bool, int, float and char cells
 //   jour B 5 input                       <name> <B|I|F|C> <index> <role>
 //   TIMER_21 I 523 timer                 ...one record per variable
+//   object belt belt actor 540 17        object <name> <model> <actor|product>
+//                                          <status int cell> <first matrix float cell>
 //
 // Plain text, one record per line, fields separated by spaces or tabs; '#'
 // starts a comment line and blank lines are ignored. The records follow the
@@ -27,9 +29,11 @@
 
 namespace vx::grafcet {
 
-enum class Role : std::uint8_t { Input, Output, Step, Previous, Timer, Control };
+enum class Role : std::uint8_t { Input, Output, Step, Previous, Timer, Control, Block, Object };
 
-// The role as the file writes it: input, output, step, prev, timer, control.
+// The role as the file writes it: input, output, step, prev, timer, control,
+// block (an output of a function block), object (a cell of an actor or a
+// product: its status, its position, its own variables).
 std::string_view role_name(Role role);
 
 // The type as the file writes it (B, I, F, C), and as messages name it
@@ -47,10 +51,26 @@ struct Symbol {
     bool operator==(const Symbol&) const = default;
 };
 
+// An actor or a product slot of the plant: its status int cell (1 alive,
+// 2 killed) and the first of the 16 float cells of its placement matrix
+// (row-major; the position is in cells 3, 7 and 11).
+struct ObjectRecord {
+    std::string name;
+    std::string model;
+    bool actor = true;  // else a product slot
+    std::int32_t status = 0;
+    std::int32_t matrix = 0;
+
+    bool operator==(const ObjectRecord&) const = default;
+};
+
+inline constexpr std::int32_t kMatrixCells = 16;
+
 struct SymbolFile {
     std::string program;
     std::array<std::int32_t, kCellTypes> counts{};  // bool, int, float, char
     std::vector<Symbol> symbols;                    // the file's order, which is allocation order
+    std::vector<ObjectRecord> objects;              // actors first, then product slots
 
     const Symbol* find(std::string_view name) const;
 
