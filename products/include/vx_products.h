@@ -182,7 +182,10 @@ int isMyCenterIncludedInXYOfOther(int32_t i, int32_t j);
 int isMyCenterIncludedInXZOfOther(int32_t i, int32_t j);
 int isMyCenterIncludedInYZOfOther(int32_t i, int32_t j);
 
-/* ---- Motion commands: the index when done, -1 otherwise ------------------ */
+/* ---- Motion commands: the index when done, -1 otherwise ------------------
+ * A command is refused, and writes nothing, when it would turn a placement
+ * of numbers into one that is not (a size of 0 divided by, an argument that
+ * is not finite, a coordinate beyond the float range). */
 
 int32_t moveBy(int32_t i, double dx, double dy, double dz);
 int32_t moveXBy(int32_t i, double d);

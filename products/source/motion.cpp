@@ -4,11 +4,24 @@
 // changes on the right (local frame), which keeps every placement in the
 // form M = T.R.S.
 #include "products.hpp"
+#include "vx/text.hpp"
 
 namespace vx::products {
 namespace {
 
+bool stores_finite(const Matrix& m) {
+    for (const double e : m.entry) {
+        if (!std::isfinite(vx::to_float(e))) return false;
+    }
+    return true;
+}
+
+// A placement that holds numbers keeps holding numbers: a command that
+// would store NaN or an infinity (a size of 0 divided by, an argument that
+// is not a number, a coordinate beyond the float range) is refused, and the
+// simulator never sees the object vanish.
 std::int32_t place(std::int32_t i, const Matrix& m) {
+    if (!stores_finite(m) && stores_finite(matrix_of(i))) return kRefused;
     saveMatrix_on_(m, record(i).cells);
     return i;
 }
@@ -41,6 +54,8 @@ std::int32_t rotate_center_by(std::int32_t i, Vector angles) {
 std::int32_t rotate_to(std::int32_t i, Vector angles, Vector centre) {
     if (!valid(i)) return kRefused;
     const Vector now = rotation(unscaled(matrix_of(i)));
+    // Without an orientation to undo (a size of 0), nothing is turned.
+    if (!std::isfinite(now.x) || !std::isfinite(now.y) || !std::isfinite(now.z)) return kRefused;
     rotate_by(i, {0.0, 0.0, -radians_to_degrees(now.z)}, centre);
     rotate_by(i, {0.0, -radians_to_degrees(now.y), 0.0}, centre);
     rotate_by(i, {-radians_to_degrees(now.x), 0.0, 0.0}, centre);

@@ -202,7 +202,24 @@ TEST_F(Geometry, Resizes) {
         EXPECT_EQ(resizeTo(2, s.x, s.y, s.z), -1);
     }
     EXPECT_EQ(resizeYBy(2, -1), -1);
+    // Nor is any placement turned into one that is not a number.
+    EXPECT_EQ(moveBy(2, NAN, 0, 0), -1);
+    EXPECT_EQ(moveTo(2, 0, INFINITY, 0), -1);
+    EXPECT_EQ(moveXBy(2, 1e39), -1);  // beyond the float range
+    EXPECT_EQ(rotateCenterBy(2, 0, NAN, 0), -1);
     EXPECT_EQ(bench_->cell_words(), before);
+    // An object without extent along an axis: what needs its sizes divided
+    // out is refused, what does not still works.
+    make({at({0, 0, 0}), at({1, 2, 3}, {0, 0, 0}, {2, 2, 0})});
+    const std::vector<std::uint32_t> flat = bench_->cell_words();
+    EXPECT_EQ(rotateCenterTo(1, 0, 0, 30), -1);
+    EXPECT_EQ(moveRelativeXBy(1, 1), -1);
+    EXPECT_EQ(resizeXTo(1, 3), -1);
+    EXPECT_EQ(bench_->cell_words(), flat);
+    EXPECT_EQ(moveBy(1, 1, 0, 0), 1);
+    EXPECT_EQ(rotateCenterZBy(1, 90), 1);
+    expect_vector(position(1), {4, 2, 3}, kCell);  // turned about its centre (3, 3, 3)
+    EXPECT_TRUE(std::isnan(getAngleZ(1)));          // a size of 0 leaves no orientation to read
 }
 
 TEST_F(Geometry, CommandsRefuseWhatNamesNoLiveObject) {

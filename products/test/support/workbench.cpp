@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "vx/text.hpp"
+
 // The bench is the program: it defines the table that generated glue would.
 extern "C" {
 ActeurProduit TableActeursProduits[vx::products::testing::kBenchRecords];
@@ -43,8 +45,9 @@ Workbench::Workbench(std::int32_t actors, const std::vector<ObjectSpec>& objects
         r.model = spec.model;
         r.initialStatus = spec.status;
         r.actorId = spec.actorId;
-        for (int k = 0; k < 16; ++k) vx_store_f32(&floats_[static_cast<std::size_t>(r.startFloat + k)].cur,
-                                                  static_cast<float>(spec.placement.entry[k]));
+        for (int k = 0; k < 16; ++k) {
+            vx_store_f32(&floats_[static_cast<std::size_t>(r.startFloat + k)].cur, vx::to_float(spec.placement.entry[k]));
+        }
     }
     NbActeurs = actors;
     NbProduits = n - actors;
