@@ -4,8 +4,9 @@
 #   scripts/deps.sh [fuzz]
 set -euo pipefail
 packages=(cmake ninja-build g++ gcc libgtest-dev libcli11-dev libbenchmark-dev)
-# The fuzz targets: libFuzzer comes with clang's runtime libraries.
-[ "${1:-}" != fuzz ] || packages+=(clang libclang-rt-14-dev)
+# The fuzz targets: libFuzzer comes with clang's runtime libraries (clang 16:
+# the first to take structured bindings into lambdas, which the code does).
+[ "${1:-}" != fuzz ] || packages+=(clang-16 libclang-rt-16-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the fuzz targets (libFuzzer, clang, AddressSanitizer and
+# Runs the fuzz targets (libFuzzer, clang 16, AddressSanitizer and
 # UndefinedBehaviorSanitizer) in their own build directory, apart from the
 # normal gcc build.
 #   scripts/fuzz.sh [TARGET|all] [SECONDS] [build-dir]
@@ -17,7 +17,7 @@ targets=(parameters description symbols scenario debug_step)
 
 scripts/deps.sh fuzz
 if [ ! -f "$build/build.ninja" ]; then
-  CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DVX_FUZZ=ON -DVX_SANITIZE=ON \
+  CC=clang-16 CXX=clang++-16 cmake -S . -B "$build" -G Ninja -DVX_FUZZ=ON -DVX_SANITIZE=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build "$build" --target fuzzers
