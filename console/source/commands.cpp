@@ -318,12 +318,10 @@ std::string annotate_trace_line(const Session& session, const std::string& line)
     const auto second = line.find(' ', space + 1);
     if (second == std::string::npos) return line;
     const std::string cell = line.substr(space + 1, second - space - 1);
-    if (!looks_raw(cell)) return line;
-    const auto type = *type_from_letter(cell[0]);
-    std::int64_t index = 0;
-    for (const char c : cell.substr(1)) index = std::min<std::int64_t>(index * 10 + (c - '0'), INT32_MAX);
+    const auto raw = parse_raw(cell);
+    if (!raw || raw->index > INT32_MAX) return line;
     const SymbolTable* symbols = session.symbols();
-    const Symbol* s = symbols ? symbols->at(type, static_cast<std::int32_t>(index)) : nullptr;
+    const Symbol* s = symbols ? symbols->at(raw->type, static_cast<std::int32_t>(raw->index)) : nullptr;
     return s ? line + "  " + s->name : line;
 }
 

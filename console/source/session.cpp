@@ -122,15 +122,7 @@ VarRef Session::resolve(std::string_view text) const {
     if (symbols_) {
         if (const Symbol* s = symbols_->find(text)) return VarRef{s->type, s->index, s->name};
     }
-    if (looks_raw(text)) {
-        const auto type = *type_from_letter(text[0]);
-        std::int64_t index = 0;
-        for (const char c : text.substr(1)) index = std::min<std::int64_t>(index * 10 + (c - '0'), INT32_MAX + 1LL);
-        if (!block_.contains(type, index))
-            throw Failure(std::string(text) + " lies outside the " + std::string(type_name(type)) + " area (cells 0 to " +
-                          std::to_string(block_.count(type) - 1) + ")");
-        return named(type, static_cast<std::int32_t>(index));
-    }
+    if (const auto raw = raw_cell(text, block_.layout().count)) return named(raw->type, raw->index);
     std::string message = "unknown variable '" + std::string(text) + "'";
     if (!symbols_) throw Failure(message + ": " + no_symbols_reason_ + "; name cells as B5, I523, F10, C3 or give --symbols FILE");
     const auto close = symbols_->close_names(text);

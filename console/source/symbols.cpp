@@ -45,6 +45,16 @@ std::vector<const Symbol*> SymbolTable::with_role(Role role) const {
     return found;
 }
 
+std::optional<SymbolTable::TimeCells> SymbolTable::time_named(std::string_view name) const {
+    auto int_symbol = [&](std::string_view part) {
+        const Symbol* s = find(std::string(name) + std::string(part));
+        return s != nullptr && s->type == CellType::Int ? s : nullptr;
+    };
+    const TimeCells cells{int_symbol(".days"), int_symbol(".ticks")};
+    if (cells.days == nullptr || cells.ticks == nullptr) return std::nullopt;
+    return cells;
+}
+
 std::vector<std::string> SymbolTable::close_names(std::string_view name, std::size_t limit) const {
     // A slip of one character in four, at least one, counts as close.
     const std::size_t tolerance = std::max<std::size_t>(1, name.size() / 4);

@@ -1,9 +1,12 @@
 #include "vx/console/values.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <type_traits>
+
+#include "vx/grafcet/symbol_file.hpp"
 
 namespace vx::console {
 namespace {
@@ -75,6 +78,25 @@ bool looks_raw(std::string_view text) {
     for (std::size_t i = 1; i < text.size(); ++i)
         if (text[i] < '0' || text[i] > '9') return false;
     return true;
+}
+
+std::optional<RawCell> parse_raw(std::string_view text) {
+    if (!looks_raw(text)) return std::nullopt;
+    RawCell raw{*grafcet::type_from_letter(text[0]), 0};
+    for (const char c : text.substr(1)) raw.index = std::min<std::int64_t>(raw.index * 10 + (c - '0'), INT32_MAX + 1LL);
+    return raw;
+}
+
+std::optional<VarRef> raw_cell(std::string_view text, const std::array<std::int32_t, kCellTypes>& counts) {
+    const auto raw = parse_raw(text);
+    if (!raw) return std::nullopt;
+    const std::int32_t count = counts[static_cast<std::size_t>(raw->type)];
+    if (raw->index >= count)
+        throw Failure(std::string(text) + " lies outside the " + std::string(grafcet::type_name(raw->type)) +
+                      " area (cells 0 to " + std::to_string(count - 1) + ")");
+    VarRef ref{raw->type, static_cast<std::int32_t>(raw->index), {}};
+    ref.name = ref.raw();
+    return ref;
 }
 
 Value parse_value(CellType type, std::string_view text) {

@@ -90,6 +90,15 @@ TEST(Sim, UntilHoldsTheInputUntilTheConditionHolds) {
     EXPECT_TRUE(contains(r.out, "set input=0 (gone)")) << r.out;
 }
 
+TEST(Sim, InvariantsCompareNumbers) {
+    Sim sim;
+    // passes counts the cycles: 1 after cycle 0, 3 after cycle 2.
+    const Outcome r = sim.play("period 5 ms\ninvariant passes < 3 & float_out >= 0\nshow passes\nend 30 ms\n");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(contains(r.out, "        2  ! invariant violated: passes < 3 & float_out >= 0\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "violated in 4 cycles, first in cycle 2\n")) << r.out;
+}
+
 TEST(Sim, AForcedInputKeepsItsForcedValue) {
     Sim sim;
     ASSERT_EQ(sim.controller.run({"force", "input=0"}).status, 0);
@@ -136,6 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadScenario{"end 1 s\nat 0 s\n", "2: nothing to change: write 'at <time> name=value ...'"},
         BadScenario{"program tarvo\nend 1 s\n", "1: the scenario is written for tarvo, but block \"BLOCK\" runs testctl"},
         BadScenario{"end 1 s\ninvariant not (output & tgl)\n", "2: program testctl has no variable tgl"},
+        BadScenario{"end 1 s\ninvariant passes >= 2 s\n", "2: passes is an int variable, not a TIME: write the constant without a unit (passes >= 2)"},
         BadScenario{"end 1 s\nrandom passes every 1 s\n", "2: passes (I523) is not a bool input: arrivals set bool inputs"},
         BadScenario{"at 0 s input=1\n", " the scenario has no 'end' line (or give --for)"}));
 

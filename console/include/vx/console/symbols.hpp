@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,6 +28,14 @@ public:
 
     const Symbol* at(CellType type, std::int32_t index) const;
     std::vector<const Symbol*> with_role(Role role) const;
+
+    // A TIME (a timer's elapsed time) is held in two int cells named
+    // NAME.days and NAME.ticks; none unless both exist.
+    struct TimeCells {
+        const Symbol* days = nullptr;
+        const Symbol* ticks = nullptr;
+    };
+    std::optional<TimeCells> time_named(std::string_view name) const;
 
     // Names that are close to `name` (a typing slip or a different case),
     // nearest first, at most `limit`.

@@ -4,7 +4,9 @@
 // cur, prev and the forced flag, and no reserved bit is ever written.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -31,6 +33,19 @@ struct VarRef {
 // "B5", "I523", "F10", "C3": a type letter and a decimal index.
 bool looks_raw(std::string_view text);
 
+// The cell that a raw name designates, or none when `text` is not raw. A
+// huge index is held at 2^31, which lies outside every area.
+struct RawCell {
+    CellType type = CellType::Bool;
+    std::int64_t index = 0;
+};
+std::optional<RawCell> parse_raw(std::string_view text);
+
+// A raw name checked against the areas' cell counts (bool, int, float,
+// char): none when `text` is not raw, a Failure when the index lies outside
+// its area ("B99 lies outside the bool area (cells 0 to 15)").
+std::optional<VarRef> raw_cell(std::string_view text, const std::array<std::int32_t, kCellTypes>& counts);
+
 // Parses `text` as a value of `type`: bool 0/1/true/false, int a decimal
 // int32, float a decimal or "nan"/"inf" within float range, char a number
 // 0 to 255 or one character in single quotes. A Failure says why not.
@@ -40,6 +55,12 @@ Value parse_value(CellType type, std::string_view text);
 // shortest text that reads back the same, char its code (and the printable
 // character in quotes).
 std::string format_value(const Value& value);
+
+// A TIME value in ticks of 100 us, from its two int cells. At most 2^31 days
+// of 864000000 ticks and 2^31 ticks: within 2^61, no overflow.
+inline constexpr std::int64_t kTicksPerDay = 864000000;
+inline constexpr double kTicksPerSecond = 10000.0;
+constexpr std::int64_t time_ticks(std::int32_t days, std::int32_t ticks) { return days * kTicksPerDay + ticks; }
 
 struct CellState {
     Value cur;
