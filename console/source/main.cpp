@@ -8,6 +8,7 @@
 
 #include "vx/console/commands.hpp"
 #include "vx/console/monitor.hpp"
+#include "vx/console/plant.hpp"
 #include "vx/console/simulator.hpp"
 #include "vx/platform/system.hpp"
 
@@ -39,6 +40,7 @@ struct Commands {
     std::optional<std::string> file;
     std::string colour = "auto";
     int interval_ms = 250;
+    std::optional<int> width;
     std::optional<std::uint64_t> seed;
     std::optional<double> duration;
     bool lights = false;
@@ -89,6 +91,8 @@ struct Commands {
         on(app.add_subcommand("forced", "List the forced variables"), [](const Session& s) { list_forced(s, std::cout); return 0; });
         on(app.add_subcommand("vars", "List the program's variables with their cells, roles and values"),
            [](const Session& s) { list_variables(s, std::cout); return 0; });
+        on(app.add_subcommand("objects", "List the plant's actors and product slots: status, position, size, variables"),
+           [](const Session& s) { list_objects(s, std::cout); return 0; });
     }
 
     void add_list_commands(CLI::App& app, const char* name, ListKind kind, const char* help) {
@@ -133,10 +137,12 @@ struct Commands {
         monitor->add_option("--interval", interval_ms, "Refresh interval in milliseconds")
             ->check(CLI::Range(10, 10000))
             ->capture_default_str();
+        monitor->add_option("--width", width, "Columns of the frame printed by --once (default: the terminal's, or 80)")
+            ->check(CLI::Range(20, 1000));
         colour_option(monitor, colour);
         on(monitor, [this](const Session& s) {
             if (flag) {
-                std::cout << render_frame(s, {colour == "always", false});
+                std::cout << render_frame(s, {colour == "always", false, width.value_or(terminal_width())});
             } else {
                 run_monitor(s, std::chrono::milliseconds(interval_ms), colour_wanted(colour));
             }

@@ -1,6 +1,7 @@
 #include "vx/console/monitor.hpp"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 
 #include "vx/console/commands.hpp"
 #include "vx/console/lights.hpp"
+#include "vx/console/plant.hpp"
 
 namespace vx::console {
 namespace {
@@ -57,6 +59,31 @@ std::string active_steps(const Session& s, const SymbolTable& table) {
         }
     }
     return row.empty() ? "none" : row;
+}
+
+// The outputs of the function blocks, a TIME (NAME.days and NAME.ticks) as
+// one value in seconds; empty when the program has no blocks.
+std::string block_outputs(const Session& s, const SymbolTable& table) {
+    std::string row;
+    for (const Symbol* sym : table.with_role(Role::Block)) {
+        std::string text = sym->name + "=";
+        const auto dot = sym->name.rfind('.');
+        const auto time = dot == std::string::npos ? std::nullopt : table.time_named(sym->name.substr(0, dot));
+        if (time) {
+            // Shown once, in the place of its days.
+            if (time->days != sym) continue;
+            const IntCell* days = s.block().cell<IntCell>(time->days->index);
+            const IntCell* ticks = s.block().cell<IntCell>(time->ticks->index);
+            if (days == nullptr || ticks == nullptr) continue;
+            const auto seconds = static_cast<double>(time_ticks(cur(*days), cur(*ticks))) / kTicksPerSecond;
+            text = sym->name.substr(0, dot) + "=" + fixed(seconds, 2) + " s";
+        } else {
+            const CellState state = read_cell(s.block(), VarRef{sym->type, sym->index, sym->name});
+            text += format_value(state.cur) + (state.forced ? "*" : "");
+        }
+        row += (row.empty() ? "" : "  ") + text;
+    }
+    return row;
 }
 
 class RawTerminal {
@@ -140,10 +167,19 @@ std::string render_frame(const Session& s, const FrameOptions& options) {
         out << "steps    " << active_steps(s, *table) << "\n";
         const std::string lights = draw_lights(s, options.colour);
         if (!lights.empty()) out << "lights   " << lights << "\n";
+        const std::string blocks = block_outputs(s, *table);
+        if (!blocks.empty()) out << "blocks   " << blocks << "\n";
+        out << draw_plant(s, options.width);
         if (!forced.empty()) out << "(* forced)\n";
     }
     if (options.keys) out << "keys: r run  s stop  n step  1-9 toggle input  q quit\n";
     return out.str();
+}
+
+int terminal_width() {
+    winsize size{};
+    if (::isatty(STDOUT_FILENO) && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
 }
 
 void run_monitor(const Session& s, std::chrono::milliseconds interval, bool colour) {
@@ -158,7 +194,7 @@ void run_monitor(const Session& s, std::chrono::milliseconds interval, bool colo
     RawTerminal terminal;
     std::string message;
     for (bool going = true; going && !g_interrupted;) {
-        std::string frame = render_frame(s, {colour, true});
+        std::string frame = render_frame(s, {colour, true, terminal_width()});
         std::string screen = "\x1b[H";
         std::size_t start = 0;
         for (std::size_t end; (end = frame.find('\n', start)) != std::string::npos; start = end + 1)

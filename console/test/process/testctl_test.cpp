@@ -140,6 +140,8 @@ TEST(Testctl, MonitorOnceAndVars) {
     EXPECT_TRUE(contains(r.err, "'monitor --once' prints one frame")) << r.err;
     r = c.run({"vars"});
     EXPECT_TRUE(contains(r.out, "program testctl\ninput (B5) input = 1\noutput (B6) output = 1\n")) << r.out;
+    r = c.run({"objects"});
+    EXPECT_EQ(r.out, "program testctl declares no objects (no actors, no product slots)\n");
 }
 
 TEST(Testctl, EndEndsTheProgramAndLeavesNoBlock) {

@@ -1,6 +1,7 @@
 // The live view of a controller: status line and statistics, inputs,
-// outputs, active steps with their timers, forced marks and, for the
-// traffic-light programs, the lights.
+// outputs, active steps with their timers, forced marks, for the
+// traffic-light programs the lights, for programs with function blocks
+// their outputs, and for programs with plant objects a view of the plant.
 #pragma once
 
 #include <chrono>
@@ -13,7 +14,11 @@ namespace vx::console {
 struct FrameOptions {
     bool colour = false;
     bool keys = false;  // the key help of the interactive view
+    int width = 80;     // columns of the terminal, for the plant view
 };
+
+// The columns of the terminal on standard output, or 80 when it is none.
+int terminal_width();
 
 // One frame of the view, as lines of text.
 std::string render_frame(const Session& session, const FrameOptions& options);
