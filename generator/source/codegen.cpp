@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <set>
 #include <utility>
 
 namespace vx::grafcet {
@@ -50,6 +53,13 @@ public:
     std::string step(int n) const { return graph_ + "__X_" + number(n); }
     std::string previous(int n) const { return step(n) + "_PREV"; }
     std::string timer(int n) const { return graph_ + "__TIMER_" + number(n); }
+    std::string member(std::string_view owner, std::string_view member) const {
+        return graph_ + "_" + std::string(owner) + "__" + std::string(member);
+    }
+    std::string model_function(const Model& m) const {
+        return m.behaviour.empty() ? graph_ + "__" + m.name + "__model" : m.behaviour;
+    }
+    std::string offset(const Model& m, const ModelVariable& v) const { return graph_ + "__" + m.name + "__" + v.name; }
     std::string evolution() const { return unit_ + "__" + graph_; }
     std::string initialisation() const { return "_" + unit_ + "__" + graph_ + "_init"; }
     std::string file(std::string_view suffix) const { return graph_ + std::string(suffix); }
@@ -77,17 +87,26 @@ int precedence(Expression::Kind kind) {
     }
 }
 
+// A constant of a comparison as C writes it.
+std::string c_constant(const std::string& written, bool floating) {
+    return floating || written.find('.') != std::string::npos ? double_literal(written) : written;
+}
+
+std::string c_relation(const std::string& relation) {
+    return relation == "=" ? "==" : relation == "<>" ? "!=" : relation;
+}
+
 class ReceptivityWriter {
 public:
-    explicit ReceptivityWriter(const Names& names) : names_(names) {}
+    ReceptivityWriter(const Graph& graph, const Names& names) : graph_(graph), names_(names) {}
 
     std::string operator()(const Expression& e) const {
         switch (e.kind) {
-            case Expression::Kind::Variable: return "vx_bool_cur(" + names_.variable(e.name) + ")";
+            case Expression::Kind::Variable: return "vx_bool_cur(" + resolve(graph_, e.name)->c_name + ")";
+            case Expression::Kind::Compare: return comparison(e);
             case Expression::Kind::Step: return "vx_bool_cur(" + names_.step(e.step) + ")";
             case Expression::Kind::StepTime:
                 return "step_time_reached(" + names_.timer(e.step) + ", " + double_literal(e.duration) + ")";
-            case Expression::Kind::Compare: return "0";
             case Expression::Kind::Not: return "!" + operand(e.operands.front());
             case Expression::Kind::And:
             case Expression::Kind::Or: {
@@ -107,8 +126,107 @@ public:
     }
 
 private:
+    static std::string value(const Reference& r) {
+        switch (r.type) {
+            case ValueType::Int: return "vx_int_cur(" + r.c_name + ")";
+            case ValueType::Float: return "vx_float_cur(" + r.c_name + ")";
+            case ValueType::Time: return "time_total(" + r.c_name + ")";
+            case ValueType::Bool: break;
+        }
+        return "vx_bool_cur(" + r.c_name + ")";
+    }
+
+    std::string comparison(const Expression& e) const {
+        const Reference r = *resolve(graph_, e.name);
+        const std::string relation = " " + c_relation(e.relation) + " ";
+        if (!e.other.empty()) return value(r) + relation + value(*resolve(graph_, e.other));
+        switch (r.type) {
+            case ValueType::Int: return "vx_int_cur(" + r.c_name + ")" + relation + c_constant(e.duration, false);
+            case ValueType::Float: return "vx_float_cur(" + r.c_name + ")" + relation + c_constant(e.duration, true);
+            case ValueType::Time:
+                return "time_total(" + r.c_name + ")" + relation + "INT64_C(" +
+                       number(std::llround(e.seconds * 10000.0)) + ")";
+            case ValueType::Bool: break;
+        }
+        return {};
+    }
+
+    const Graph& graph_;
     const Names& names_;
 };
+
+// ---- Function blocks and objects ----------------------------------------------------
+
+constexpr std::array<std::string_view, 4> kCellTypeName{"BoolCell", "IntCell", "FloatCell", "CharCell"};
+constexpr std::array<std::string_view, 4> kAreaName{"bool", "int", "float", "char"};
+
+CellType cell_type(PinType type) { return type == PinType::Bool ? CellType::Bool : CellType::Int; }
+
+// Every cell pointer of the blocks and the objects, in allocation order
+// within each area: (type, C name, cell index, what).
+struct PlantPointer {
+    CellType type;
+    std::string name;
+    std::int32_t index;
+    std::string what;
+};
+
+std::vector<PlantPointer> plant_pointers(const Graph& graph, const GraphLayout& layout, const Names& names) {
+    std::vector<PlantPointer> out;
+    for (std::size_t k = 0; k < graph.blocks.size(); ++k) {
+        const Block& b = graph.blocks[k];
+        const auto outputs = b.type().outputs();
+        for (std::size_t o = 0; o < outputs.size(); ++o)
+            out.push_back({cell_type(outputs[o].type), names.member(b.name, outputs[o].name), layout.blocks[k].outputs[o],
+                           std::string(b.type().type) + " " + b.name + "." + std::string(outputs[o].name) +
+                               (outputs[o].type == PinType::Time ? " (TIME: days, ticks in cells +2, +3)" : "")});
+    }
+    for (std::size_t k = 0; k < graph.objects.size(); ++k) {
+        const Object& o = graph.objects[k];
+        const Model& m = graph.models[o.model];
+        out.push_back({CellType::Int, names.member(o.name, "status"), layout.objects[k].status, o.name + ".status"});
+        out.push_back({CellType::Float, names.member(o.name, "matrix"), layout.objects[k].matrix, o.name + " matrix (16 cells)"});
+        for (std::size_t v = 0; v < m.variables.size(); ++v)
+            out.push_back({m.variables[v].type, names.member(o.name, m.variables[v].name), layout.objects[k].variables[v],
+                           o.name + "." + m.variables[v].name});
+    }
+    std::stable_sort(out.begin(), out.end(), [](const PlantPointer& a, const PlantPointer& b) {
+        return a.type != b.type ? a.type < b.type : a.index < b.index;
+    });
+    return out;
+}
+
+std::string plant_declarations(const Graph& graph, const GraphLayout& layout, const Names& names) {
+    if (!graph.uses_library()) return {};
+    std::string out = "\n/* Outputs of the function blocks and cells of the objects (bound by the graph\n"
+                      " * functions). */\n";
+    for (const PlantPointer& p : plant_pointers(graph, layout, names))
+        out += pad("extern " + std::string(kCellTypeName[static_cast<std::size_t>(p.type)]) + " *" + p.name + ";", 40) +
+               " /* " + std::string(kAreaName[static_cast<std::size_t>(p.type)]) + " " + number(p.index) + ", " + p.what +
+               " */\n";
+    if (graph.models.empty()) return out;
+    out += "\n/* The models' behaviour functions: the products step runs a product's\n"
+           " * model; an object's model is this function. */\n";
+    std::set<std::string> declared;
+    for (const Model& m : graph.models) {
+        if (!declared.insert(names.model_function(m)).second) continue;
+        out += pad("int32_t " + names.model_function(m) + "(void);", 40) + " /* model " + m.name +
+               (m.behaviour.empty() ? ", does nothing" : "") + " */\n";
+    }
+    std::string offsets;
+    for (const Model& m : graph.models) {
+        std::array<std::int32_t, 4> next{0, 1, kMatrixCells, 0};  // after the status cell and the matrix
+        for (const ModelVariable& v : m.variables)
+            offsets += "    " + pad(names.offset(m, v) + " = " + number(next[static_cast<std::size_t>(v.type)]++) + ",", 44) +
+                       "/* " + std::string(kAreaName[static_cast<std::size_t>(v.type)]) + " */\n";
+    }
+    if (!offsets.empty())
+        out += "\n/* Where an object's own variables lie, counted from its first cell of their\n"
+               " * type (self during its behaviour, otherPointers for the object offered to\n"
+               " * it): ints after the status cell, floats after the matrix. */\nenum {\n" +
+               offsets + "};\n";
+    return out;
+}
 
 // ---- The header -----------------------------------------------------------------
 
@@ -120,7 +238,9 @@ std::string header_module(const Graph& graph, const GraphLayout& layout, std::st
     std::string out = title(graph, "declarations of the graph module", description);
     out += " *\n * Every variable is a cell of the shared block, reached through a pointer\n"
            " * that is bound afresh from the allocation cursors before every pass.\n */\n";
-    out += "#ifndef " + guard + "\n#define " + guard + "\n\n#include \"vx_runtime.h\"\n\n";
+    out += "#ifndef " + guard + "\n#define " + guard + "\n\n#include \"vx_runtime.h\"\n";
+    if (graph.uses_library()) out += "#include \"iec_1131.h\"\n#include \"vx_products.h\"\n";
+    out += "\n";
     out += "#ifdef __cplusplus\nextern \"C\" {\n#endif\n\n";
 
     out += "/* Inputs and outputs, in declaration order (bound by inputOutputVariablesInit). */\n";
@@ -140,6 +260,7 @@ std::string header_module(const Graph& graph, const GraphLayout& layout, std::st
     for (const int n : layout.timer_order)
         out += pad("extern IntCell *" + names.timer(n) + ";", 40) + " /* int " + number(*layout.step(n)->timer) +
                " */\n";
+    out += plant_declarations(graph, layout, names);
     out += "\n/* Marks the initial steps; returns 0. */\nint32_t " + names.initialisation() + "(void);\n";
     out += "\n/* One evolution pass; returns 0. */\nint32_t " + names.evolution() + "(void);\n";
     out += "\n#ifdef __cplusplus\n}\n#endif\n\n#endif\n";
@@ -190,7 +311,15 @@ private:
         for (const StepCells& s : layout_.steps) out_ += "BoolCell *" + names_.step(s.number) + ";\n";
         for (const int n : layout_.previous_order) out_ += "BoolCell *" + names_.previous(n) + ";\n";
         for (const int n : layout_.timer_order) out_ += "IntCell *" + names_.timer(n) + ";\n";
+        for (const PlantPointer& p : plant_pointers(graph_, layout_, names_))
+            out_ += std::string(kCellTypeName[static_cast<std::size_t>(p.type)]) + " *" + p.name + ";\n";
         out_ += "\n";
+    }
+
+    // Where the graph's cells begin: the cursors after the inputs and outputs.
+    std::array<std::int32_t, 4> first_cells() const {
+        return {kFirstUserCell[0] + static_cast<std::int32_t>(graph_.variables.size()), kFirstUserCell[1],
+                kFirstUserCell[2], kFirstUserCell[3]};
     }
 
     void binding() {
@@ -205,11 +334,18 @@ private:
         k = 0;
         for (const int n : layout_.timer_order)
             out_ += "    " + names_.timer(n) + " = self.intCells + " + number(static_cast<std::int64_t>(k++)) + ";\n";
+        const auto first = first_cells();
+        for (const PlantPointer& p : plant_pointers(graph_, layout_, names_)) {
+            const auto area = static_cast<std::size_t>(p.type);
+            out_ += "    " + p.name + " = self." + std::string(kAreaMember[area]) + " + " + number(p.index - first[area]) +
+                    ";\n";
+        }
         out_ += "}\n\n";
         out_ += "/* Moves the cursors past the graph's cells. */\nstatic void skip_graph_cells(void) {\n";
-        out_ += "    self.boolCells += " + number(static_cast<std::int64_t>(bool_cells())) + ";\n";
-        if (!layout_.timer_order.empty())
-            out_ += "    self.intCells += " + number(static_cast<std::int64_t>(layout_.timer_order.size())) + ";\n";
+        out_ += "    self.boolCells += " + number(layout_.counts[0] - first[0]) + ";\n";
+        const std::int32_t ints = layout_.counts[1] - static_cast<std::int32_t>(kRuntimeIntCells.size()) - 1 - first[1];
+        if (ints > 0) out_ += "    self.intCells += " + number(ints) + ";\n";
+        if (layout_.counts[2] > first[2]) out_ += "    self.floatCells += " + number(layout_.counts[2] - first[2]) + ";\n";
         out_ += "}\n\n";
     }
 
@@ -239,6 +375,13 @@ private:
                 "    if (passes <= 2147483646u) vx_int_set_cur(timer, (int32_t)(passes + 1u));\n"
                 "}\n\n";
         }
+        if (reads_time_output()) {
+            out_ +=
+                "/* The total of a TIME output, in ticks of 100 us. */\n"
+                "static int64_t time_total(const IntCell *time) {\n"
+                "    return (int64_t)vx_int_cur(time + 2) * 864000000 + vx_int_cur(time + 3);\n"
+                "}\n\n";
+        }
         if (has_actions()) {
             out_ +=
                 "/* The step was active at the end of the previous pass and is no longer. */\n"
@@ -262,9 +405,86 @@ private:
         return std::nullopt;
     }
 
+    bool reads_time_output() const {
+        bool found = false;
+        const auto visit = [&](const auto& self_visit, const Expression& e) -> void {
+            if (e.kind == Expression::Kind::Compare && resolve(graph_, e.name)->type == ValueType::Time) found = true;
+            if (e.kind == Expression::Kind::Compare && !e.other.empty() &&
+                resolve(graph_, e.other)->type == ValueType::Time)
+                found = true;
+            for (const Expression& o : e.operands) self_visit(self_visit, o);
+        };
+        for (const Transition& t : graph_.transitions) visit(visit, t.receptivity);
+        for (const Block& b : graph_.blocks)
+            for (const BlockInput& in : b.inputs)
+                if (in.expression) visit(visit, *in.expression);
+        return found;
+    }
+
+    // The C value of a BOOL input: its receptivity, or its constant.
+    std::string bool_input(const BlockInput& in) const {
+        return in.expression ? ReceptivityWriter(graph_, names_)(*in.expression) : number(in.value);
+    }
+
+    // One block's run, its outputs written and posted. Instance variables
+    // that are not outputs are the block's own statics; a counter's CV and a
+    // bistable's Q1 are kept in their output cells, so that forcing or a
+    // parameters line sets the block's state.
+    void run_block(const Block& b) {
+        const BlockKind& kind = b.type();
+        const std::string entry(kind.entry);
+        const auto output = [&](std::size_t o) { return names_.member(b.name, kind.output_pins[o].name); };
+        std::vector<std::string> in;
+        for (std::size_t k = 0; k < b.inputs.size(); ++k)
+            in.push_back(kind.input_pins[k].type == PinType::Bool ? bool_input(b.inputs[k]) : number(b.inputs[k].value));
+        std::string text;
+        for (std::size_t k = 0; k < b.inputs.size(); ++k)
+            text += (k ? ", " : " ") + std::string(kind.input_pins[k].name) + " = " + b.inputs[k].text;
+        out_ += "    {   /* " + b.name + ": " + std::string(kind.type) + text + " */\n";
+        const std::string pad8 = "        ";
+        if (kind.input_pins[1].type == PinType::Time && kind.input_count == 2) {
+            const std::int64_t ticks = b.inputs[1].value;
+            out_ += pad8 + "static const IntCell pt[4] = {{0}, {0}, {.cur = " + number(ticks / 864000000) +
+                    "}, {.cur = " + number(ticks % 864000000) + "}};\n";
+            out_ += pad8 + "static int32_t cycle_mark;\n";
+            if (entry == "tof") out_ += pad8 + "static int16_t running;\n";
+            out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + entry + "_Q(" + in[0] + ", pt, " + output(1) +
+                    (entry == "tof" ? ", &running" : "") + ", &cycle_mark));\n";
+            out_ += pad8 + "VX_post_bool(" + output(0) + ");\n" + pad8 + "VX_freeze_int_array(" + output(1) + ", 2);\n";
+        } else if (kind.output_pins[kind.output_count - 1].name == "CV") {
+            std::vector<std::string> args(in.begin(), in.end());
+            out_ += pad8 + "static int16_t cycle_mark;\n";
+            out_ += pad8 + "int16_t cv = (int16_t)vx_int_cur(" + output(kind.output_count - 1) + ");\n";
+            out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + entry + (entry == "ctud" ? "_QU(" : "_Q(") +
+                    join(args, ", ") + ", &cv, &cycle_mark));\n";
+            if (entry == "ctud") out_ += pad8 + "vx_bool_set_cur(" + output(1) + ", cv <= 0);\n";
+            out_ += pad8 + "vx_int_set_cur(" + output(kind.output_count - 1) + ", cv);\n";
+            for (std::size_t o = 0; o + 1 < kind.output_count; ++o) out_ += pad8 + "VX_post_bool(" + output(o) + ");\n";
+            out_ += pad8 + "VX_post_int(" + output(kind.output_count - 1) + ");\n";
+        } else if (kind.input_count == 1) {
+            out_ += pad8 + "static int16_t last_in;\n";
+            out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + entry + "_Q(" + in[0] + ", &last_in));\n";
+            out_ += pad8 + "VX_post_bool(" + output(0) + ");\n";
+        } else {
+            out_ += pad8 + "int16_t q1 = (int16_t)vx_bool_cur(" + output(0) + ");\n";
+            out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + entry + "_Q1(" + in[0] + ", " + in[1] + ", &q1));\n";
+            out_ += pad8 + "VX_post_bool(" + output(0) + ");\n";
+        }
+        out_ += "    }\n";
+    }
+
     void evolution() {
-        const ReceptivityWriter receptivity(names_);
+        const ReceptivityWriter receptivity(graph_, names_);
         out_ += "int32_t " + names_.evolution() + "(void) {\n    bind_graph_cells();\n\n";
+        if (graph_.uses_library()) {
+            out_ += "    /* The library's results of the previous pass are released. */\n    free_all_alloc();\n\n";
+        }
+        if (!graph_.blocks.empty()) {
+            out_ += "    /* The function blocks, in declaration order, each once on the state that\n"
+                    "     * it finds: the start of the pass, and the outputs of the blocks above it. */\n";
+            for (const Block& b : graph_.blocks) run_block(b);
+            out_ += "\n";
+        }
         out_ += "    /* Which transitions fire, all on the state at the start of the pass. */\n";
         for (std::size_t k = 0; k < graph_.transitions.size(); ++k) {
             const Transition& t = graph_.transitions[k];
@@ -348,6 +568,56 @@ private:
 
 // ---- The _init module ------------------------------------------------------------
 
+std::string float_literal(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.9g", value);
+    std::string out = text;
+    if (out.find_first_of(".e") == std::string::npos) out += ".0";
+    return out + "f";
+}
+
+std::vector<std::string> float_literals(const std::array<double, 3>& values) {
+    return {float_literal(values[0]), float_literal(values[1]), float_literal(values[2])};
+}
+
+// The plant's table as the products step reads it, the models without a
+// behaviour of their own, and the placement of an object at start-up.
+std::string plant_table(const Graph& graph, const GraphLayout& layout, const Names& names) {
+    if (graph.objects.empty()) return {};
+    std::string out;
+    for (const Model& m : graph.models) {
+        if (m.behaviour.empty())
+            out += "/* Model " + m.name + " has no behaviour of its own. */\nint32_t " + names.model_function(m) +
+                   "(void) { return 0; }\n\n";
+    }
+    std::int32_t actors = 0;
+    out += "/* The plant: the actors, then the product slots. An object's cells begin at\n"
+           " * its first bool cell, its status (int), its matrix (float) and its first char\n"
+           " * cell; a slot whose status is 2 is free for prodNew. */\n"
+           "ActeurProduit TableActeursProduits[] = {\n";
+    for (std::size_t k = 0; k < graph.objects.size(); ++k) {
+        const Object& o = graph.objects[k];
+        const ObjectLayout& c = layout.objects[k];
+        actors += o.actor ? 1 : 0;
+        out += "    {.startBool = " + number(c.first_bool) + ", .startInt = " + number(c.status) +
+               ", .startFloat = " + number(c.matrix) + ", .startChar = " + number(c.first_char) +
+               ",\n     .model = " + names.model_function(graph.models[o.model]) +
+               ", .initialStatus = " + (o.alive ? "1" : "2") + ", .actorId = " + number(o.id) + "},  /* " + o.name +
+               " */\n";
+    }
+    const auto all = static_cast<std::int32_t>(graph.objects.size());
+    out += "};\nint32_t NbActeurs = " + number(actors) + ";\nint32_t NbProduits = " + number(all - actors) +
+           ";\nint32_t NbActeursEtProduits = " + number(all) + ";\n\n";
+    out += "/* An object's matrix at start-up: its translation and its sizes (the\n"
+           " * cosine of its rotation about Y, 1, in element (3,3)). */\n"
+           "static void place(int32_t matrix, float x, float y, float z, float sx, float sy, float sz) {\n"
+           "    const float m[16] = {sx, 0.0f, 0.0f, x, 0.0f, sy, 0.0f, y, 0.0f, 0.0f, sz, z, 0.0f, 0.0f, 0.0f, 1.0f};\n"
+           "    int32_t i;\n"
+           "    for (i = 0; i < 16; ++i) VX_Float_Init(memHeader, matrix + i, m[i]);\n"
+           "}\n\n";
+    return out;
+}
+
 std::string init_module(const Graph& graph, const GraphLayout& layout, std::string_view description) {
     const Names names(graph);
     const auto& n = layout.counts;
@@ -382,9 +652,12 @@ std::string init_module(const Graph& graph, const GraphLayout& layout, std::stri
     out += "int32_t behaviorsStep(void) {\n    inputOutputVariablesInit();\n    return " + names.evolution() +
            "();\n}\n\n";
     out += "void globalesInit(void) {}\n\n";
-    out += "/* The period, the task name and the two condition switches; each start value\n"
-           " * goes into cur and prev. */\n"
-           "void variablesInitialization(void) {\n"
+    out += plant_table(graph, layout, names);
+    out += graph.objects.empty() ? "/* The period, the task name and the two condition switches; each start value\n"
+                                   " * goes into cur and prev. */\n"
+                                 : "/* The period, the task name, the two condition switches and where each\n"
+                                   " * object starts; each start value goes into cur and prev. */\n";
+    out += "void variablesInitialization(void) {\n"
            "    int32_t i;\n"
            "    VX_Float_Init(memHeader, 10, 50000.0f);\n"
            "    VX_Char_Init(memHeader, 0, 0);\n"
@@ -392,8 +665,13 @@ std::string init_module(const Graph& graph, const GraphLayout& layout, std::stri
            "    for (i = 0; task_name[i] != '\\0'; ++i) VX_Char_Init(memHeader, 3 + i, (uint8_t)task_name[i]);\n"
            "    VX_Char_Init(memHeader, 3 + i, 0);\n"
            "    VX_Bool_Init(memHeader, 3, 1);\n"
-           "    VX_Bool_Init(memHeader, 4, 1);\n"
-           "}\n\n";
+           "    VX_Bool_Init(memHeader, 4, 1);\n";
+    for (std::size_t k = 0; k < graph.objects.size(); ++k) {
+        const Object& o = graph.objects[k];
+        out += "    place(" + number(layout.objects[k].matrix) + ", " + join(float_literals(o.at), ", ") + ", " +
+               join(float_literals(o.size), ", ") + ");  /* " + o.name + " */\n";
+    }
+    out += "}\n\n";
     out += "void controlVariablesAccessInitialization(void) {\n";
     for (const ControlVariable& c : kControlVariables)
         out += "    " + std::string(c.name) + " = mem." + std::string(kAreaMember[static_cast<std::size_t>(c.type)]) +
@@ -430,7 +708,7 @@ std::vector<GeneratedFile> generate_modules(const Graph& graph, const GraphLayou
 GeneratedFile generate_symbols(const Graph& graph, const GraphLayout& layout) {
     const std::string heading = "Symbols of controller " + graph.name + " (unit " + graph.unit + ", graph " +
                                 graph.name + "); generated, do not edit.";
-    return {graph.name + ".vars", format_symbol_file({graph.name, layout.counts, symbols(graph, layout), {}}, heading)};
+    return {graph.name + ".vars", format_symbol_file({graph.name, layout.counts, symbols(graph, layout), object_records(graph, layout)}, heading)};
 }
 
 }  // namespace vx::grafcet

@@ -189,7 +189,13 @@ private:
         e.relation = std::move(rel);
         const auto written = number();
         if (!written) {
-            set_error("expected a number after '" + e.relation + "'");
+            const std::string_view name = peek_name();
+            if (name.empty() || name == "not" || name == "t" || name.substr(0, 2) == "X_") {
+                set_error("expected a number or a variable after '" + e.relation + "'");
+            } else {
+                e.other = std::string(name);
+                pos_ += name.size();
+            }
             return e;
         }
         e.duration = *written;
@@ -261,7 +267,8 @@ void write(const Expression& e, std::string& out) {
             out += "t(X_" + std::to_string(e.step) + ") >= " + e.duration + " s";
             return;
         case Expression::Kind::Compare:
-            out += e.name + " " + e.relation + " " + e.duration + (e.unit.empty() ? "" : " " + e.unit);
+            out += e.name + " " + e.relation + " " +
+                   (e.other.empty() ? e.duration + (e.unit.empty() ? "" : " " + e.unit) : e.other);
             return;
         case Expression::Kind::Not: {
             out += "not ";

@@ -106,7 +106,7 @@ TEST_P(DescriptionError, NamesFileLineAndFault) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Lines, DescriptionError, ::testing::Values(
-    BadCase{"stpe 2\n", "g.grafcet:7: error: unknown declaration 'stpe': expected graph, unit, signature, generation-time, input, output, component, step or transition"},
+    BadCase{"stpe 2\n", "g.grafcet:7: error: unknown declaration 'stpe': expected graph, unit, signature, generation-time, input, output, component, step, transition, block, model, actor or product"},
     BadCase{"graph h\n", "g.grafcet:7: error: 'graph' is declared twice (first on line 1)"},
     BadCase{"unit v\n", "g.grafcet:7: error: 'unit' is declared twice (first on line 2)"},
     BadCase{"signature 2147483648\n", "g.grafcet:7: error: 'signature' takes one whole number from -2147483648 to 2147483647"},
@@ -153,8 +153,77 @@ INSTANTIATE_TEST_SUITE_P(Lines, DescriptionError, ::testing::Values(
     BadCase{"transition 1 -> 1 when a & jour\n", "g.grafcet:7: error: unknown variable 'jour' in the receptivity of transition 1 -> 1"},
     BadCase{"transition 1 -> 1 when X_7\n", "g.grafcet:7: error: unknown step X_7 in the receptivity of transition 1 -> 1"},
     BadCase{"transition 1 -> 1 when t(X_8) >= 1 s\n", "g.grafcet:7: error: unknown step X_8 in the receptivity of transition 1 -> 1"},
-    BadCase{"transition 1 -> 1 when t(X_1) >= 1" + std::string(400, '0') + " s\n", "g.grafcet:7: error: the duration 1" + std::string(400, '0') + " s in the receptivity of transition 1 -> 1 is out of range"}));
+    BadCase{"transition 1 -> 1 when t(X_1) >= 1" + std::string(400, '0') + " s\n", "g.grafcet:7: error: the duration 1" + std::string(400, '0') + " s in the receptivity of transition 1 -> 1 is out of range"},
+    // Function blocks
+    BadCase{"block t1\n", "g.grafcet:7: error: a block is written 'block <name> <TYPE> <input> = <value>, ...'"},
+    BadCase{"block t1 TIMER IN = a\n", "g.grafcet:7: error: unknown function block 'TIMER': expected one of TON, TOF, TP, CTU, CTD, CTUD, R_TRIG, F_TRIG, RS, SR"},
+    BadCase{"block t__1 TON PT = 1 s\n", "g.grafcet:7: error: 't__1' cannot name a block: '__' joins names to their members in the generated code"},
+    BadCase{"block t1 TON IN = a\n", "g.grafcet:7: error: block 't1' needs its input PT"},
+    BadCase{"block t1 TON IN = a, PT = 1 s, PV = 3\n", "g.grafcet:7: error: TON has no input 'PV' (its inputs: IN, PT)"},
+    BadCase{"block t1 TON IN = a, IN = b, PT = 1 s\n", "g.grafcet:7: error: input IN of block 't1' is given twice"},
+    BadCase{"block t1 TON IN a, PT = 1 s\n", "g.grafcet:7: error: expected '<input> = <value>' in block 't1', found 'IN a'"},
+    BadCase{"block t1 TON PT = 3\n", "g.grafcet:7: error: input PT of block 't1' takes a duration such as '3 s' or '250 ms', not '3'"},
+    BadCase{"block t1 TON PT = -1 s\n", "g.grafcet:7: error: input PT of block 't1' takes a duration such as '3 s' or '250 ms', not '-1 s'"},
+    BadCase{"block t1 TON PT = 1e300 s\n", "g.grafcet:7: error: input PT of block 't1' takes a duration such as '3 s' or '250 ms', not '1e300 s'"},
+    BadCase{"block c1 CTU CU = a, PV = 40000\n", "g.grafcet:7: error: input PV of block 'c1' takes a whole number from -32768 to 32767, not '40000'"},
+    BadCase{"block c1 CTU CU = a &\n", "g.grafcet:7: error: malformed input CU of block 'c1' at column 4: an operand is missing at the end"},
+    BadCase{"block c1 CTU CU = w, PV = 1\n", "g.grafcet:7: error: unknown variable 'w' in input CU of block 'c1'"},
+    BadCase{"block c1 CTU CU = a, PV = 1\nblock c1 R_TRIG CLK = b\n", "g.grafcet:8: error: the name 'c1' is already declared (on line 7)"},
+    BadCase{"block a R_TRIG CLK = b\n", "g.grafcet:7: error: the name 'a' is already declared (on line 3)"},
+    BadCase{"block c1 CTU CU = a, PV = 1\ntransition 1 -> 1 when c1.CV\n", "g.grafcet:8: error: 'c1.CV' in the receptivity of transition 1 -> 1 is a number: compare it with a constant (c1.CV >= 1)"},
+    BadCase{"block c1 CTU CU = a, PV = 1\ntransition 1 -> 1 when c1.Q >= 1\n", "g.grafcet:8: error: 'c1.Q' in the receptivity of transition 1 -> 1 is a bool: it is read alone, not compared with a number"},
+    BadCase{"block c1 CTU CU = a, PV = 1\ntransition 1 -> 1 when c1.CV >= 1 s\n", "g.grafcet:8: error: 'c1.CV' in the receptivity of transition 1 -> 1 is not a duration: write the constant without a unit"},
+    BadCase{"block t1 TON PT = 1 s\ntransition 1 -> 1 when t1.ET >= 5\n", "g.grafcet:8: error: 't1.ET' in the receptivity of transition 1 -> 1 is a duration: give the constant its unit (s or ms)"},
+    BadCase{"block t1 TON PT = 1 s\nblock c1 CTU PV = 1\ntransition 1 -> 1 when t1.ET >= c1.CV\n", "g.grafcet:9: error: a duration is compared with a duration only, not 't1.ET' with 'c1.CV' in the receptivity of transition 1 -> 1"},
+    BadCase{"block t1 TON PT = 1 s\ntransition 1 -> 1 when t1.QQ\n", "g.grafcet:8: error: unknown variable 't1.QQ' in the receptivity of transition 1 -> 1"},
+    // Plant objects
+    BadCase{"model m bool x\n", "g.grafcet:7: error: 'x' cannot name a variable of model 'm': every object has its status and its position x, y, z"},
+    BadCase{"model m bool v int v\n", "g.grafcet:7: error: model 'm' declares variable 'v' twice"},
+    BadCase{"model m extra\n", "g.grafcet:7: error: unexpected 'extra' in model 'm': expected 'behaviour', 'bool', 'int' or 'float'"},
+    BadCase{"model m\nmodel m\n", "g.grafcet:8: error: model 'm' is declared twice (first on line 7)"},
+    BadCase{"actor belt at 0 0 0\n", "g.grafcet:7: error: an actor is written 'actor <name> model <model> ...'"},
+    BadCase{"actor belt model w\n", "g.grafcet:7: error: unknown model 'w' of actor 'belt'"},
+    BadCase{"model m\nactor belt model m size 1 0 1\n", "g.grafcet:8: error: 'size' takes three positive numbers"},
+    BadCase{"model m\nactor belt model m at 1 2\n", "g.grafcet:8: error: 'at' takes three numbers"},
+    BadCase{"model m\nproduct p model m slots 0\n", "g.grafcet:8: error: unexpected 'slots' in product 'p': expected 'slots <1 to 1000>', 'alive', 'at <x> <y> <z>' or 'size <x> <y> <z>'"},
+    BadCase{"model m\nproduct p model m slots 2\nactor p_2 model m\n", "g.grafcet:9: error: the name 'p_2' is already declared (on line 8)"},
+    BadCase{"model m\nactor belt model m\ntransition 1 -> 1 when belt.speed > 1\n", "g.grafcet:9: error: unknown variable 'belt.speed' in the receptivity of transition 1 -> 1"},
+    BadCase{"model m behaviour g_y\n", "g.grafcet:7: error: model 'm' and variable 'y' would both be named 'g_y' in the generated code: rename one of them"}));
 // clang-format on
+
+TEST(Description, ReadsBlocksModelsAndObjects) {
+    const auto parsed = parse_description(std::string(kHead) +
+                                              "block t1 TON IN = a & not b, PT = 1.5 s\n"
+                                              "block c1 CTUD CU = t1.Q, PV = -3\n"
+                                              "model box behaviour box_run bool hit int n float w\n"
+                                              "model wall\n"
+                                              "product box model box slots 2 at 1 2 3\n"
+                                              "actor wall model wall id 7 size 4 5 6\n"
+                                              "transition 1 -> 1 when c1.CV <= 2 & t1.ET >= 250 ms & box_2.x > wall.x\n",
+                                          "d");
+    ASSERT_TRUE(parsed.graph) << parsed.errors.front().text();
+    const Graph& g = *parsed.graph;
+    ASSERT_EQ(g.blocks.size(), 2u);
+    EXPECT_EQ(g.blocks[0].type().type, "TON");
+    EXPECT_EQ(to_text(*g.blocks[0].inputs[0].expression), "a & not b");
+    EXPECT_EQ(g.blocks[0].inputs[1].value, 15000);
+    EXPECT_EQ(g.blocks[1].inputs[0].text, "t1.Q");
+    EXPECT_EQ(g.blocks[1].inputs[1].text, "FALSE");  // left out
+    EXPECT_EQ(g.blocks[1].inputs[4].value, -3);
+    ASSERT_EQ(g.objects.size(), 3u);  // the actor first, then the slots
+    EXPECT_EQ(g.objects[0].name, "wall");
+    EXPECT_EQ(g.objects[0].id, 7);
+    EXPECT_EQ(g.objects[0].size, (std::array<double, 3>{4, 5, 6}));
+    EXPECT_EQ(g.objects[2].name, "box_2");
+    EXPECT_FALSE(g.objects[2].alive);
+    EXPECT_EQ(g.objects[2].at, (std::array<double, 3>{1, 2, 3}));
+    EXPECT_EQ(g.models[g.objects[2].model].behaviour, "box_run");
+    ASSERT_TRUE(resolve(g, "box_1.w"));
+    EXPECT_EQ(resolve(g, "box_1.w")->type, ValueType::Float);
+    EXPECT_EQ(resolve(g, "box_1.x")->c_name, "(g_box_1__matrix + 3)");
+    EXPECT_EQ(resolve(g, "t1.ET")->type, ValueType::Time);
+    EXPECT_FALSE(resolve(g, "t1.CV"));
+}
 
 TEST(Description, MissingDeclarationsAreReportedAtTheEnd) {
     EXPECT_EQ(errors_of("input a\n\n"), (std::vector<std::string>{
@@ -193,7 +262,7 @@ TEST(Description, ReportsEveryErrorOnceInLineOrder) {
                   "g.grafcet:10: error: '9x' is not a valid name: a name starts with a letter and holds letters, "
                   "digits and '_'",
                   "g.grafcet:12: error: unknown declaration 'frobnicate': expected graph, unit, signature, "
-                  "generation-time, input, output, component, step or transition",
+                  "generation-time, input, output, component, step, transition, block, model, actor or product",
               }));
 }
 

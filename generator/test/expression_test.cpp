@@ -40,6 +40,7 @@ INSTANTIATE_TEST_SUITE_P(Precedence, ExpressionReading, ::testing::Values(
     Reading{"c1.CV>=5 | c1.CV < -2", "c1.CV >= 5 | c1.CV < -2"},
     Reading{"t1.ET >= 1.5 s & t1.ET<>200ms", "t1.ET >= 1.5 s & t1.ET <> 200 ms"},
     Reading{"a.b.c \u2264 3 & x \u2260 0 & y = 1", "a.b.c <= 3 & x <> 0 & y = 1"},
+    Reading{"total.CV<=infeed.created", "total.CV <= infeed.created"},
     Reading{"((t(X_11) >= 11 s & normal) | (t(X_11) >= 15 s & dense)) & capteurB",
             "(t(X_11) >= 11 s & normal | t(X_11) >= 15 s & dense) & capteurB"}));
 // clang-format on
@@ -97,8 +98,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, ExpressionError, ::testing::Values(
     Malformed{"t(X_1) >= 1.2.3 s", 11, "expected a duration in seconds"},
     Malformed{"t(X_1) >= 1", 12, "expected 's' after the duration"},
     Malformed{"t(X_1) >= 1 sec", 13, "expected 's' after the duration"},
-    Malformed{"c1.CV >= x", 10, "expected a number after '>='"},
-    Malformed{"c1.CV = 1.2.3", 9, "expected a number after '='"},
+    Malformed{"c1.CV >= not x", 10, "expected a number or a variable after '>='"},
+    Malformed{"c1.CV = 1.2.3", 9, "expected a number or a variable after '='"},
     Malformed{"c1.CV > 5 min", 11, "unexpected 'm'"},
     Malformed{"c1. & a", 3, "unexpected '.'"}));
 // clang-format on

@@ -11,6 +11,7 @@
 //            | NAME REL NUMBER [UNIT]     a numeric variable compared with a
 //                                         constant; UNIT 's' or 'ms' makes
 //                                         the constant a duration
+//            | NAME REL NAME              two numeric variables compared
 //   NAME    := IDENT { '.' IDENT }        'c1.CV', 'barrier.seen'
 //   REL     := '>=' | '>' | '<=' | '<' | '=' | '<>'
 //
@@ -34,6 +35,7 @@ struct Expression {
     std::string duration;  // StepTime, Compare: the constant as written
     std::string relation;  // Compare: >=, >, <=, <, = or <>
     std::string unit;      // Compare: "", "s" or "ms"
+    std::string other;     // Compare: the variable on the right, instead of a constant
     std::vector<Expression> operands;  // Not: one; And, Or: two or more
 };
 

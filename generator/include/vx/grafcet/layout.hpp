@@ -7,11 +7,18 @@
 //                   then the previous-activity cells: component by component,
 //                   the timed steps in step order, then the untimed steps
 //                   that have actions
+//                   then the bool outputs of the function blocks, block by
+//                   block, then the bool variables of the objects, object
+//                   by object (actors, then product slots)
 //   int    311-522  the runtime's control variables
-//          523...   the step timers, in step order; then one cell that is
-//                   allocated and never used, and the runtime's process id,
-//                   cycle counter and micro-step counter
-//   float  10-16    the runtime's control variables (a controller adds none)
+//          523...   the step timers, in step order; then the int outputs of
+//                   the blocks (a TIME output takes four cells: two header
+//                   cells, days, ticks); then each object's status cell and
+//                   int variables; then one cell that is allocated and
+//                   never used, and the runtime's process id, cycle counter
+//                   and micro-step counter
+//   float  10-16    the runtime's control variables
+//          17...    each object's 16 matrix cells and float variables
 //   char   0-52     the task name
 //
 // A step has a timer when some receptivity (of any component) reads its
@@ -82,9 +89,26 @@ struct StepCells {
     std::optional<std::int32_t> timer;       // int
 };
 
+// A TIME output occupies an int array of two elements.
+inline constexpr std::int32_t kTimeCells = 4;
+
+struct BlockCells {
+    std::vector<std::int32_t> outputs;  // per output of the kind: its cell, or a TIME's first cell
+};
+
+struct ObjectLayout {
+    std::int32_t first_bool = 0;  // its first bool variable (or where it would be)
+    std::int32_t status = 0;      // int
+    std::int32_t matrix = 0;      // float: the first of 16
+    std::int32_t first_char = 0;
+    std::vector<std::int32_t> variables;  // per variable of its model, in its area
+};
+
 struct GraphLayout {
     std::vector<std::int32_t> variables;  // bool cell of each variable, declaration order
     std::vector<StepCells> steps;         // the graph's step order
+    std::vector<BlockCells> blocks;       // per block, declaration order
+    std::vector<ObjectLayout> objects;    // per object, table order
     std::vector<int> previous_order;      // step numbers in previous-activity allocation order
     std::vector<int> timer_order;         // step numbers in timer allocation order
     std::array<std::int32_t, 4> counts{}; // cells of each area: bool, int, float, char
@@ -96,9 +120,14 @@ struct GraphLayout {
 
 GraphLayout derive_layout(const Graph& graph);
 
-// Every named cell of the controller, in allocation order: inputs and
-// outputs, steps, previous activities, timers, then the control variables
-// and the runtime's int cells.
+// Every named cell of the controller: inputs and outputs, steps, previous
+// activities, timers, the outputs of the function blocks ("t1.Q", a TIME
+// as "t1.ET.days" and "t1.ET.ticks"), the objects' cells ("belt.status",
+// "belt.x", "belt.y", "belt.z", "barrier.seen"), then the control
+// variables and the runtime's int cells.
 std::vector<Symbol> symbols(const Graph& graph, const GraphLayout& layout);
+
+// The plant's objects in table order, for the symbol file.
+std::vector<ObjectRecord> object_records(const Graph& graph, const GraphLayout& layout);
 
 }  // namespace vx::grafcet
