@@ -2,13 +2,19 @@
 # The demo: builds the project, starts the traffic light tarvo on a private
 # shared block, plays a day and a night against it with the console's plant
 # simulator (about half a minute, the lights drawn as they change), then ends
-# the program and checks that no block is left behind. With --monitor it
-# opens the console's live view on tarvo instead (r run, s stop, n step, 1 and
-# 2 toggle day and night, q quit).
-#   scripts/demo.sh [--monitor] [build-dir]
+# the program and checks that no block is left behind. With `conveyor` it
+# plays the conveyor line instead: two batches of boxes and a hold. With
+# --monitor it opens the console's live view on the program instead (r run,
+# s stop, n step, 1 and 2 toggle the inputs, q quit).
+#   scripts/demo.sh [conveyor] [--monitor] [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+program=tarvo
 mode=sim
+if [ "${1:-}" = "conveyor" ]; then
+  program=conveyor
+  shift
+fi
 if [ "${1:-}" = "--monitor" ]; then
   mode=monitor
   shift
@@ -19,7 +25,7 @@ scripts/deps.sh
 # The same configuration as scripts/test.sh, so that the tests reuse this
 # build; only the program and the console are built here.
 cmake -S . -B "$build" -G Ninja -DVX_WERROR=ON >/dev/null
-cmake --build "$build" --target tarvo vxctl
+cmake --build "$build" --target "$program" vxctl
 
 vxctl="$build/bin/vxctl"
 block="vxdemo$$"
@@ -27,19 +33,19 @@ log=$(mktemp)
 export VX_MEMORY_NAME=$block
 
 # Whatever happens, the program ends and takes its block with it.
-tarvo_pid=""
+program_pid=""
 cleanup() {
-  if [ -n "$tarvo_pid" ] && kill -0 "$tarvo_pid" 2>/dev/null; then
-    "$vxctl" end >/dev/null 2>&1 || kill "$tarvo_pid" 2>/dev/null || true
-    wait "$tarvo_pid" 2>/dev/null || true
+  if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
+    "$vxctl" end >/dev/null 2>&1 || kill "$program_pid" 2>/dev/null || true
+    wait "$program_pid" 2>/dev/null || true
   fi
   rm -f "$log"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-"$build/bin/tarvo" >"$log" 2>&1 &
-tarvo_pid=$!
+"$build/bin/$program" >"$log" 2>&1 &
+program_pid=$!
 
 # The program lays out its block and waits in STOP.
 for _ in $(seq 100); do
@@ -50,21 +56,27 @@ done
 
 echo
 if [ "$mode" = monitor ]; then
-  # Day mode from the start: press r and the lights go.
-  "$vxctl" set jour=1
+  # tarvo in day mode from the start: press r and the lights go.
+  [ "$program" = tarvo ] && "$vxctl" set jour=1
   "$vxctl" monitor
 else
-  echo "tarvo runs on shared block $block; the simulator plays scenarios/tarvo.scn."
+  echo "$program runs on shared block $block; the simulator plays scenarios/$program.scn."
   echo
-  "$vxctl" sim --lights scenarios/tarvo.scn
+  lights=()
+  [ "$program" = tarvo ] && lights=(--lights)
+  "$vxctl" sim "${lights[@]}" "scenarios/$program.scn"
   echo
+  if [ "$program" = conveyor ]; then
+    "$vxctl" objects
+    echo
+  fi
 fi
 "$vxctl" end
-wait "$tarvo_pid"
-tarvo_pid=""
+wait "$program_pid"
+program_pid=""
 
 if [ -e "/dev/shm/$block" ]; then
   echo "shared block $block was left behind" >&2
   exit 1
 fi
-echo "tarvo has ended and its block is gone."
+echo "$program has ended and its block is gone."
