@@ -36,7 +36,11 @@ TEST_P(Schedule, MeanPeriodStaysWithinOnePercentOverSeconds) {
 INSTANTIATE_TEST_SUITE_P(Modes, Schedule,
                          ::testing::Values(ScheduleCase{"default", 12500.0f}, ScheduleCase{"default", 500.0f},
                                            ScheduleCase{"precise", 12500.0f}, ScheduleCase{"precise", 500.0f},
-                                           ScheduleCase{"precise", 10000.0f}));
+                                           ScheduleCase{"precise", 10000.0f}),
+                         [](const ::testing::TestParamInfo<ScheduleCase>& param_info) {
+                             return std::string(param_info.param.mode) + "_" +
+                                    std::to_string(static_cast<int>(param_info.param.period)) + "us";
+                         });
 
 TEST(ScheduleChoice, AnUnknownModeIsSaidAndTheDefaultRuns) {
     auto p = started(test_controller({{"VX_SCHEDULE", "fast"}, {"VX_REALTIME", "0"}}));

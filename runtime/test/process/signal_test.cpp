@@ -61,7 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SignalCase{SIGINT, RUN, 10000000.0f, "Exec status change from RUN to FREE\n"},
                       SignalCase{SIGTERM, RUN, 10000000.0f, "Exec status change from RUN to FREE\n"},
                       SignalCase{SIGHUP, RUN, 10000000.0f, "Exec status change from RUN to FREE\n"},
-                      SignalCase{SIGTERM, STOP, 10000000.0f, "Exec status change from STOP to FREE\n"}));
+                      SignalCase{SIGTERM, STOP, 10000000.0f, "Exec status change from STOP to FREE\n"}),
+    [](const ::testing::TestParamInfo<SignalCase>& param_info) {
+        return std::string(sigabbrev_np(param_info.param.signal)) + (param_info.param.status == RUN ? "_in_RUN" : "_in_STOP");
+    });
 
 TEST(EndingSignalTwice, EndsAtOnceWhileTheFirstIsStillPending) {
     auto p = started();
