@@ -88,8 +88,17 @@ public:
     Strip(double low, double high, int columns)
         : low_(low), cell_((high - low) / columns), line_(static_cast<std::size_t>(columns), ' ') {}
 
-    // The cells that [from, to] covers: at least one, all inside the strip.
+    // An object narrower than a cell is thin: one cell, at its middle,
+    // wherever cell boundaries fall.
+    bool thin(double from, double to) const { return to - from < cell_; }
+
+    // The cells that [from, to] covers: at least one, all inside the strip;
+    // the middle one for a thin object.
     std::pair<std::size_t, std::size_t> cells(double from, double to) const {
+        if (thin(from, to)) {
+            const std::size_t middle = column(std::floor(((from + to) / 2 - low_) / cell_));
+            return {middle, middle};
+        }
         const std::size_t first = column(std::floor((from - low_) / cell_));
         const std::size_t last = column(std::ceil((to - low_) / cell_) - 1);
         return {first, std::max(first, last)};
@@ -234,7 +243,7 @@ std::string draw_plant(const Session& session, int width) {
         const auto span = strip.cells(e.first, e.second);
         if (product)
             marks.push_back({1, product_mark(own_slot), span, &o});
-        else if (span.first == span.second)
+        else if (strip.thin(e.first, e.second))
             marks.push_back({2, '|', span, &o});
         else
             marks.push_back({0, '=', span, &o});

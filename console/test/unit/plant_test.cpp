@@ -93,7 +93,8 @@ struct ViewCase {
 };
 
 // 50 columns of 0.25 over 0 to 12.5 (box2 sets the end although killed);
-// an object covers the columns its X extent touches, one at least.
+// an object covers the columns its X extent touches; one narrower than a
+// column is drawn in the column of its middle.
 TEST(PlantView, DrawsLiveObjectsAlongX) {
     for (const ViewCase& c : {
              ViewCase{"as placed", [](const testing::FakeBlock&) {}, "======AA====CC==========|==============="},
@@ -102,6 +103,9 @@ TEST(PlantView, DrawsLiveObjectsAlongX) {
              ViewCase{"box3 at the barrier, which stays drawn over it",
                       [](const testing::FakeBlock& b) { set_cur(b.f(kBox3 + 3), 6.f); },
                       "======AA================|C=============="},
+             ViewCase{"a barrier across a cell boundary stays thin, at its middle",
+                      [](const testing::FakeBlock& b) { set_cur(b.f(kBarrier + 3), 5.98f); },
+                      "======AA====CC==========|==============="},
              ViewCase{"box2 alive past the belt's end", [](const testing::FakeBlock& b) { set_cur(b.i(kBox2Status), 1); },
                       "======AA====CC==========|===============        BB"},
              ViewCase{"belt stopped as an actor (killed)", [](const testing::FakeBlock& b) { set_cur(b.i(kBeltStatus), 2); },
