@@ -1,5 +1,6 @@
 // Scenario files, as the console's simulator reads them, with their
-// conditions compiled against tarvo's symbols.
+// conditions compiled against the symbols of the conveyor, which has every
+// kind of name: inputs, steps, block outputs, durations, objects.
 #include <cstddef>
 #include <cstdint>
 #include <string>
