@@ -40,12 +40,12 @@ int32_t nudged() {
 // Unit cubes turned at random about Z, on a grid of `spacing` with some
 // jitter: spacing 2.5 leaves most apart, 0.8 makes each touch its eight
 // neighbours.
-std::vector<ObjectSpec> grid_plant(std::int32_t products, bool dense) {
+std::vector<PlannedObject> grid_plant(std::int32_t products, bool dense) {
     std::mt19937 draw(12345);
     std::uniform_real_distribution<double> jitter(-0.45, 0.45), turn(0.0, 360.0);
     const double spacing = dense ? 0.8 : 2.5;
     const auto side = static_cast<std::int32_t>(std::ceil(std::sqrt(static_cast<double>(products))));
-    std::vector<ObjectSpec> objects;
+    std::vector<PlannedObject> objects;
     for (std::int32_t a = 0; a < kActors; ++a) {
         objects.push_back({nullptr, VX_OBJECT_ALIVE, a, placement_of({-1000.0, 100.0 * a, 0}, {0, 0, 0}, {5, 50, 5})});
     }

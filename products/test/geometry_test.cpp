@@ -19,14 +19,14 @@ constexpr double kCell = 1e-5;  // what single-precision cells keep of small val
 
 int32_t box_model() { return 0; }
 
-ObjectSpec at(Vector origin, Vector degrees = {0, 0, 0}, Vector sizes = {1, 1, 1}) {
-    return ObjectSpec{box_model, VX_OBJECT_ALIVE, 0, placement_of(origin, degrees, sizes)};
+PlannedObject at(Vector origin, Vector degrees = {0, 0, 0}, Vector sizes = {1, 1, 1}) {
+    return PlannedObject{box_model, VX_OBJECT_ALIVE, 0, placement_of(origin, degrees, sizes)};
 }
 
 // Object 0 is an actor, the others products.
 class Geometry : public ::testing::Test {
 protected:
-    void make(const std::vector<ObjectSpec>& objects) {
+    void make(const std::vector<PlannedObject>& objects) {
         bench_.reset();  // one bench at a time: the table and the areas are the program's
         bench_ = std::make_unique<Workbench>(1, objects);
         ASSERT_TRUE(bench_->ok());
@@ -265,9 +265,9 @@ TEST_F(Geometry, MovesAlongAnotherObjectsAxes) {
 TEST_F(Geometry, AlignmentMakesFacesFlush) {
     struct Row {
         const char* what;
-        ObjectSpec i, j;
+        PlannedObject i, j;
         int reference;  // 1 (i), 2 (j) or 3 (a third object)
-        ObjectSpec third;
+        PlannedObject third;
         int32_t result;
         Vector position;  // of i afterwards
     };
@@ -321,7 +321,7 @@ TEST_F(Geometry, JointsFollowTheCarrier) {
 TEST_F(Geometry, IntersectionOfTwoBoxes) {
     struct Row {
         const char* what;
-        ObjectSpec a, b;
+        PlannedObject a, b;
         int expected;
     };
     const Row kRows[] = {

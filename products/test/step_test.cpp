@@ -20,8 +20,8 @@ namespace {
 int32_t crate() { return 0; }
 int32_t pallet() { return 0; }
 
-ObjectSpec object(BehaviorFunction model, int32_t status = VX_OBJECT_ALIVE, int32_t id = 0) {
-    return ObjectSpec{model, status, id, {}};
+PlannedObject object(BehaviorFunction model, int32_t status = VX_OBJECT_ALIVE, int32_t id = 0) {
+    return PlannedObject{model, status, id, {}};
 }
 
 TEST(Table, AccessorsCheckTheirIndex) {
@@ -64,7 +64,7 @@ TEST(Table, AnEmptyTableAnswersMinusOne) {
 }
 
 TEST(Lifecycle, StartUpBindsStatusesAndPlacements) {
-    ObjectSpec placed = object(crate, 7);
+    PlannedObject placed = object(crate, 7);
     placed.placement = mTranslation(1, 2, 3);
     Workbench bench(1, {object(nullptr, 1), placed, object(crate, 2)});
     ASSERT_TRUE(bench.ok());
@@ -191,21 +191,21 @@ struct PlantShape {
 // A plant drawn from `seed`: boxes of assorted sizes and orientations, a
 // few large actors, free product slots, and boxes without extent or without
 // a placement that is a number.
-std::vector<ObjectSpec> random_plant(const PlantShape& shape, unsigned seed) {
+std::vector<PlannedObject> random_plant(const PlantShape& shape, unsigned seed) {
     std::mt19937 draw(seed);
     const auto u = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(draw); };
-    std::vector<ObjectSpec> objects;
+    std::vector<PlannedObject> objects;
     for (int32_t i = 0; i < shape.records; ++i) {
         const bool actor = i < shape.actors;
         const double scale = actor && u(0, 1) < 0.3 ? u(5, 15) : u(0.3, 2.5);
-        ObjectSpec spec{kModels[i % 3], VX_OBJECT_ALIVE, i, {}};
-        spec.placement = placement_of({u(0, shape.spread), u(0, shape.spread), u(0, 2)},
+        PlannedObject planned{kModels[i % 3], VX_OBJECT_ALIVE, i, {}};
+        planned.placement = placement_of({u(0, shape.spread), u(0, shape.spread), u(0, 2)},
                                       {u(-30, 30), u(-30, 30), u(0, 360)}, {scale, u(0.3, 2.5), u(0.3, 2)});
         const double kind = u(0, 1);
-        if (!actor && kind < 0.25) spec.status = VX_OBJECT_KILLED;
-        if (kind > 0.97) spec.placement = mulMatrix_with_(mTranslation(u(0, 5), 1, 1), {1, 1, 1}, mScale(0, 0, 0), {1, 1, 1});
-        if (kind > 0.985) spec.placement.entry[0] = std::numeric_limits<double>::quiet_NaN();
-        objects.push_back(spec);
+        if (!actor && kind < 0.25) planned.status = VX_OBJECT_KILLED;
+        if (kind > 0.97) planned.placement = mulMatrix_with_(mTranslation(u(0, 5), 1, 1), {1, 1, 1}, mScale(0, 0, 0), {1, 1, 1});
+        if (kind > 0.985) planned.placement.entry[0] = std::numeric_limits<double>::quiet_NaN();
+        objects.push_back(planned);
     }
     return objects;
 }

@@ -24,7 +24,7 @@ constexpr std::int32_t kFirstChar = 53;
 
 }  // namespace
 
-Workbench::Workbench(std::int32_t actors, const std::vector<ObjectSpec>& objects) {
+Workbench::Workbench(std::int32_t actors, const std::vector<PlannedObject>& objects) {
     const auto n = static_cast<std::int32_t>(objects.size());
     if (n > kBenchRecords) return;
     bools_.resize(static_cast<std::size_t>(kFirstBool + n));
@@ -35,18 +35,18 @@ Workbench::Workbench(std::int32_t actors, const std::vector<ObjectSpec>& objects
     memSize = VX_Sizes{static_cast<std::int32_t>(bools_.size()), static_cast<std::int32_t>(ints_.size()),
                        static_cast<std::int32_t>(floats_.size()), static_cast<std::int32_t>(chars_.size())};
     for (std::int32_t i = 0; i < n; ++i) {
-        const ObjectSpec& spec = objects[static_cast<std::size_t>(i)];
+        const PlannedObject& planned = objects[static_cast<std::size_t>(i)];
         ActeurProduit& r = TableActeursProduits[i];
         r = ActeurProduit{};
         r.startBool = kFirstBool + i;
         r.startInt = kFirstInt + i * kIntsPerObject;
         r.startFloat = kFirstFloat + i * 16;
         r.startChar = kFirstChar + i;
-        r.model = spec.model;
-        r.initialStatus = spec.status;
-        r.actorId = spec.actorId;
+        r.model = planned.model;
+        r.initialStatus = planned.status;
+        r.actorId = planned.actorId;
         for (int k = 0; k < 16; ++k) {
-            vx_store_f32(&floats_[static_cast<std::size_t>(r.startFloat + k)].cur, vx::to_float(spec.placement.entry[k]));
+            vx_store_f32(&floats_[static_cast<std::size_t>(r.startFloat + k)].cur, vx::to_float(planned.placement.entry[k]));
         }
     }
     NbActeurs = actors;

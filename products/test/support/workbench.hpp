@@ -16,7 +16,7 @@ inline constexpr std::int32_t kBenchRecords = 12000;
 // Int cells of every object: its status, then cells for its behaviour.
 inline constexpr std::int32_t kIntsPerObject = 4;
 
-struct ObjectSpec {
+struct PlannedObject {
     BehaviorFunction model = nullptr;
     std::int32_t status = VX_OBJECT_ALIVE;
     std::int32_t actorId = 0;
@@ -25,9 +25,9 @@ struct ObjectSpec {
 
 class Workbench {
 public:
-    // The first `actors` specs are actors, the rest products. Binding must
+    // The first `actors` planned objects are actors, the rest products. Binding must
     // succeed (checked with ok()).
-    Workbench(std::int32_t actors, const std::vector<ObjectSpec>& objects);
+    Workbench(std::int32_t actors, const std::vector<PlannedObject>& objects);
     ~Workbench();
     Workbench(const Workbench&) = delete;
     Workbench& operator=(const Workbench&) = delete;
