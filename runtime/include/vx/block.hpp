@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 
 #include "vx_block.h"
 
@@ -48,6 +49,11 @@ template <class Cell> constexpr std::size_t area_of() {
 }
 
 inline constexpr std::array<std::uint32_t, kCellTypes> kCellSize{2, 12, 12, 4};
+
+// Element i of an array of cells lies after its header cells: two for bool,
+// int and float arrays, three for char arrays and strings (which carry their
+// capacity in cells 0 and 1).
+template <class Cell> inline constexpr std::int32_t kArrayHeaderCells = std::is_same_v<Cell, CharCell> ? 3 : 2;
 inline constexpr std::array<char, kCellTypes> kTypeLetter{'B', 'I', 'F', 'C'};
 
 // Rounds value up to a multiple of unit (unit 0 leaves value as it is).

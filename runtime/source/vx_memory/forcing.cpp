@@ -14,13 +14,9 @@ template <class Cell> void post(Cell* cell) {
     if (cell != nullptr && vx::forced(*cell)) vx::set_cur(*cell, vx::prev(*cell));
 }
 
-// Element i of an array lies after its header cells: two for bool, int and
-// float arrays, three for char arrays (which carry their capacity).
-template <class Cell> constexpr int kArrayHeaderCells = std::is_same_v<Cell, CharCell> ? 3 : 2;
-
 template <class Cell> void freeze_array(Cell* array, std::int32_t count) {
     if (array == nullptr) return;
-    for (std::int32_t i = 0; i < count; ++i) post(array + kArrayHeaderCells<Cell> + i);
+    for (std::int32_t i = 0; i < count; ++i) post(array + vx::kArrayHeaderCells<Cell> + i);
 }
 
 template <class Cell> Cell* cell_at(MemoryHeader* header, std::int32_t index) {

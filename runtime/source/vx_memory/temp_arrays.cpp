@@ -33,27 +33,27 @@ std::uintptr_t align_address(std::uintptr_t address, std::uintptr_t unit) {
     return address % unit == 0 ? address : address + (unit - address % unit);
 }
 
+// What the cursor advances by beyond the elements (the header cells, and one
+// spare cell after every int and float array), and the exhaustion message.
 template <class Cell> struct PoolArray;
 template <> struct PoolArray<BoolCell> {
-    static constexpr std::int64_t header_cells = 2;  // the advance counts the cells of the run
     static constexpr std::int64_t advance_cells = 2;
     static constexpr const char* exhausted = "unable to allocate a temporary array of boolean\n";
 };
 template <> struct PoolArray<CharCell> {
-    static constexpr std::int64_t header_cells = 3;
     static constexpr std::int64_t advance_cells = 3;
     static constexpr const char* exhausted = "unable to allocate a temporary array of char\n";
 };
 template <> struct PoolArray<IntCell> {
-    static constexpr std::int64_t header_cells = 2;
-    static constexpr std::int64_t advance_cells = 3;  // one spare cell after every int and float array
+    static constexpr std::int64_t advance_cells = 3;
     static constexpr const char* exhausted = "unable to allocate a temporary array of int\n";
 };
 template <> struct PoolArray<FloatCell> {
-    static constexpr std::int64_t header_cells = 2;
     static constexpr std::int64_t advance_cells = 3;
     static constexpr const char* exhausted = "unable to allocate a temporary array of float\n";
 };
+
+template <class Cell> constexpr std::int32_t kHeader = vx::kArrayHeaderCells<Cell>;
 
 // Room for an array of n elements, or none (with the pool's message). A
 // negative count is refused the same way: it would move the cursor back over
@@ -67,7 +67,7 @@ template <class Cell> Cell* take(std::int32_t n) {
         // Both ends in 64 bits: n + 3 cells of 12 bytes cannot overflow them.
         const auto elements = static_cast<std::uint64_t>(n);
         const std::uint64_t advance = (elements + Traits::advance_cells) * sizeof(Cell);
-        const std::uint64_t block = (elements + Traits::header_cells) * sizeof(Cell);
+        const std::uint64_t block = (elements + kHeader<Cell>) * sizeof(Cell);
         const std::uint64_t room = pool_end() - g_next_alloc;
         g_next_alloc = advance > room ? pool_end() + 1 : g_next_alloc + advance;
         fits = advance <= room && block <= pool_end() - std::min(start, pool_end());
@@ -81,14 +81,12 @@ template <class Cell> Cell* take(std::int32_t n) {
 }
 
 template <class Cell> void zero_elements(Cell* array, std::int32_t n) {
-    for (std::int32_t i = 0; i < n; ++i) vx::set_start_value(array[2 + i], typename vx::CellTraits<Cell>::Value{});
+    for (std::int32_t i = 0; i < n; ++i) vx::set_start_value(array[kHeader<Cell> + i], typename vx::CellTraits<Cell>::Value{});
 }
-
-template <class Cell> constexpr std::int32_t header_cells() { return std::is_same_v<Cell, CharCell> ? 3 : 2; }
 
 template <class Cell, class F> void for_elements(Cell* dst, const Cell* src, std::int32_t n, F&& copy) {
     if (dst == nullptr || src == nullptr) return;
-    for (std::int32_t i = 0; i < n; ++i) copy(dst[header_cells<Cell>() + i], src[header_cells<Cell>() + i]);
+    for (std::int32_t i = 0; i < n; ++i) copy(dst[kHeader<Cell> + i], src[kHeader<Cell> + i]);
 }
 
 template <class Cell, class Equal>
@@ -97,7 +95,7 @@ int compare_arrays(const Cell* a, const Cell* b, std::int32_t count_a, std::int3
     if (count_a <= 0) return 1;
     if (a == nullptr || b == nullptr) return 0;
     for (std::int32_t i = 0; i < count_a; ++i) {
-        if (!equal(a[2 + i], b[2 + i])) return 0;
+        if (!equal(a[kHeader<Cell> + i], b[kHeader<Cell> + i])) return 0;
     }
     return 1;
 }
@@ -109,7 +107,7 @@ extern "C" {
 BoolCell* alloc_bool(int32_t n) {
     BoolCell* array = take<BoolCell>(n);
     if (array != nullptr) {
-        for (std::int32_t i = 0; i < n; ++i) vx::set_bool_bits(array[2 + i], VX_BOOL_CUR | VX_BOOL_PREV, 0);
+        for (std::int32_t i = 0; i < n; ++i) vx::set_bool_bits(array[kHeader<BoolCell> + i], VX_BOOL_CUR | VX_BOOL_PREV, 0);
     }
     return array;
 }
@@ -119,7 +117,8 @@ CharCell* alloc_char(int32_t n) {
     if (array != nullptr) {
         vx::set_start_value(array[0], static_cast<std::uint8_t>((n >> 8) & 0xFF));
         vx::set_start_value(array[1], static_cast<std::uint8_t>(n & 0xFF));
-        for (std::int32_t i = 2; i <= n + 2; ++i) vx::set_start_value(array[i], std::uint8_t{0});
+        // Cell 2 and every character.
+        for (std::int32_t i = 2; i < kHeader<CharCell> + n; ++i) vx::set_start_value(array[i], std::uint8_t{0});
     }
     return array;
 }
@@ -149,7 +148,7 @@ int32_t array_char_size(const CharCell* s) {
 int32_t array_char_len(const CharCell* s) {
     const std::int32_t capacity = array_char_size(s);
     for (std::int32_t i = 0; i < capacity; ++i) {
-        if (vx::cur(s[3 + i]) == 0) return i;
+        if (vx::cur(s[kHeader<CharCell> + i]) == 0) return i;
     }
     return capacity;
 }
@@ -176,9 +175,9 @@ void copy_char_array(CharCell* dst, const CharCell* src, int32_t n) {
     if (dst == nullptr || n <= 0) return;
     n = std::min(n, array_char_size(dst));
     vx::set_start_value(dst[1], static_cast<std::uint8_t>(n & 0xFF));
-    for (std::int32_t i = 0; i < n; ++i) vx::set_cur(dst[3 + i], std::uint8_t{0});
+    for (std::int32_t i = 0; i < n; ++i) vx::set_cur(dst[kHeader<CharCell> + i], std::uint8_t{0});
     const std::int32_t copied = std::min(n, array_char_len(src));
-    for (std::int32_t i = 0; i < copied; ++i) vx::set_cur(dst[3 + i], vx::cur(src[3 + i]));
+    for (std::int32_t i = 0; i < copied; ++i) vx::set_cur(dst[kHeader<CharCell> + i], vx::cur(src[kHeader<CharCell> + i]));
 }
 
 void copy_time_array(IntCell* dst, const IntCell* src) {
@@ -214,7 +213,7 @@ int32_t compare_char_arrays(const CharCell* a, const CharCell* b, int32_t size_a
     if (la > size_b || lb > size_a) return 0;
     if (la == 0 || lb == 0 || la != lb) return la == lb ? 1 : 0;
     for (std::int32_t i = 0; i < la; ++i) {
-        if (vx::cur(a[3 + i]) != vx::cur(b[3 + i])) return 0;
+        if (vx::cur(a[kHeader<CharCell> + i]) != vx::cur(b[kHeader<CharCell> + i])) return 0;
     }
     return 1;
 }
