@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "iec.hpp"
+#include "vx/text.hpp"
 
 namespace iec {
 
@@ -23,10 +24,7 @@ double round_half_even(float x);
 
 // Truncates toward zero into T, saturating; NaN gives 0.
 template <class T> T saturate(double x) {
-    if (std::isnan(x)) return 0;
-    if (x <= static_cast<double>(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
-    if (x >= static_cast<double>(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
-    return static_cast<T>(x);
+    return static_cast<T>(vx::truncate_clamped(x, std::numeric_limits<T>::min(), std::numeric_limits<T>::max()));
 }
 
 // An integral double (or NaN) that T must hold: its value, or error 1000
@@ -50,11 +48,7 @@ template <class From, class To, Rule R> To convert(From x) {
     } else if constexpr (R == Rule::zero_extend) {
         return static_cast<To>(static_cast<std::make_unsigned_t<From>>(x));
     } else if constexpr (R == Rule::fit) {
-        if (!holds<To>(x)) {
-            fail(kOutOfRange);
-            return 0;
-        }
-        return static_cast<To>(x);
+        return fit<To>(x);
     } else if constexpr (R == Rule::round_fit) {
         return fitted<To>(round_half_even(x));
     } else if constexpr (R == Rule::round) {

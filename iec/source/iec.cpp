@@ -32,8 +32,8 @@ void store_time(IntCell* time, std::int64_t total) {
     if (time == nullptr || is_fallback(time)) return;
     total = std::clamp(total, kMinTotal, kMaxTotal);
     const std::int64_t days = total / kTicksPerDay;  // C++ division truncates toward zero
-    vx::set_cur(time[2], static_cast<std::int32_t>(days));
-    vx::set_cur(time[3], static_cast<std::int32_t>(total - days * kTicksPerDay));
+    set_element(time, 0, static_cast<std::int32_t>(days));
+    set_element(time, 1, static_cast<std::int32_t>(total - days * kTicksPerDay));
 }
 
 IntCell* new_int_array(std::int32_t elements) {
@@ -51,15 +51,15 @@ IntCell* time_result(std::int64_t total) {
 
 IntCell* int_result(std::int32_t first) {
     IntCell* array = new_int_array(1);
-    if (!is_fallback(array)) vx::set_cur(array[2], first);
+    if (!is_fallback(array)) set_element(array, 0, first);
     return array;
 }
 
 IntCell* int_result(std::int32_t first, std::int32_t second) {
     IntCell* array = new_int_array(2);
     if (!is_fallback(array)) {
-        vx::set_cur(array[2], first);
-        vx::set_cur(array[3], second);
+        set_element(array, 0, first);
+        set_element(array, 1, second);
     }
     return array;
 }
@@ -70,8 +70,8 @@ IntCell* copy_result(const IntCell* array, std::int32_t elements) {
 
 IntCell* copy_into(IntCell* result, const IntCell* time) {
     if (!is_fallback(result)) {
-        vx::set_cur(result[2], element(time, 0));
-        vx::set_cur(result[3], element(time, 1));
+        set_element(result, 0, element(time, 0));
+        set_element(result, 1, element(time, 1));
     }
     return result;
 }

@@ -34,6 +34,15 @@ template <class T> constexpr bool holds(std::int64_t value) {
     return value >= std::numeric_limits<T>::min() && value <= std::numeric_limits<T>::max();
 }
 
+// An exact result that T must hold: the value, or error 1000 and 0.
+template <class T> T fit(std::int64_t value) {
+    if (!holds<T>(value)) {
+        fail(kOutOfRange);
+        return 0;
+    }
+    return static_cast<T>(value);
+}
+
 // ---- Time base ---------------------------------------------------------------
 // Timers and counters read no clock: the cycle counter and the cycle period
 // (microseconds) in the program's block give them the simulated time.
@@ -57,7 +66,10 @@ inline constexpr std::int64_t kTicksPerDay = 864'000'000;
 inline constexpr std::int64_t kMaxTotal = std::int64_t{INT32_MAX} * kTicksPerDay + (kTicksPerDay - 1);
 inline constexpr std::int64_t kMinTotal = std::int64_t{INT32_MIN} * kTicksPerDay - (kTicksPerDay - 1);
 
-inline std::int32_t element(const IntCell* array, int k) { return array ? vx::cur(array[2 + k]) : 0; }
+inline std::int32_t element(const IntCell* array, int k) { return array ? vx::cur(array[vx::kArrayHeaderCells<IntCell> + k]) : 0; }
+inline void set_element(IntCell* array, int k, std::int32_t value) {
+    vx::set_cur(array[vx::kArrayHeaderCells<IntCell> + k], value);
+}
 
 // days x 864,000,000 + ticks, exact in 64 bits; inputs need not be in
 // normal form.
@@ -111,7 +123,7 @@ public:
     explicit Text(const CharCell* s) : cells_(s), length_(array_char_len(s)) {}
     std::int32_t length() const { return length_; }
     // Character i, 0 <= i < length().
-    std::uint8_t operator[](std::int32_t i) const { return vx::cur(cells_[3 + i]); }
+    std::uint8_t operator[](std::int32_t i) const { return vx::cur(cells_[vx::kArrayHeaderCells<CharCell> + i]); }
 
 private:
     const CharCell* cells_;
@@ -126,7 +138,7 @@ public:
     CharCell* cells() const { return cells_; }
     std::int32_t capacity() const { return capacity_; }
     void put(std::int32_t i, std::uint8_t c) const {
-        if (i >= 0 && i < capacity_) vx::set_start_value(cells_[3 + i], c);
+        if (i >= 0 && i < capacity_) vx::set_start_value(cells_[vx::kArrayHeaderCells<CharCell> + i], c);
     }
     // Appends characters [from, to) of `text` at position `at`; returns the
     // position after them.

@@ -25,16 +25,6 @@ template <class T> inline constexpr int kWidth = 8 * static_cast<int>(sizeof(T))
 // whatever the type's sign.
 template <class T> using Bits = std::make_unsigned_t<T>;
 
-// An exact result (SINT and INT arithmetic, DINT's ABS): the value, or
-// error 1000 and 0 when the type cannot hold it.
-template <class T> T fit(std::int64_t value) {
-    if (!holds<T>(value)) {
-        fail(kOutOfRange);
-        return 0;
-    }
-    return static_cast<T>(value);
-}
-
 // ---- Bitwise logic on the two's complement pattern --------------------------
 
 template <class T> T and_(T a, T b) { return static_cast<T>(a & b); }
