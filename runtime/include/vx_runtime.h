@@ -232,11 +232,6 @@ int32_t compare_char_arrays(const CharCell *a, const CharCell *b, int32_t size_a
 /* value with bit (bit mod 32) set when flag is not 0, cleared when it is. */
 uint32_t affect_AnyBit(uint32_t value, int32_t bit, int32_t flag);
 
-/* ---- Products ------------------------------------------------------------ */
-
-int produitsInit(void);
-void productsStep(void);
-
 /* ---- Provided by every generated controller ------------------------------ */
 
 void memorySizeInit(VX_Sizes *lowest, VX_Sizes *upper, VX_Sizes *counts);

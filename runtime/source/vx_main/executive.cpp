@@ -19,6 +19,7 @@
 #include "vx/schedule.hpp"
 #include "vx/text.hpp"
 #include "vx/trace.hpp"
+#include "vx_products.h"
 
 namespace vx {
 namespace {
