@@ -11,6 +11,7 @@
 #include "vx/console/plant.hpp"
 #include "vx/console/simulator.hpp"
 #include "vx/platform/system.hpp"
+#include "vx_version.h"
 
 namespace {
 
@@ -30,9 +31,12 @@ CLI::Option* colour_option(CLI::App* app, std::string& choice) {
         ->capture_default_str();
 }
 
+int show_help(CLI::App& app, const std::vector<std::string>& path);
+
 // Each command sets the action to run once the block is attached.
 struct Commands {
     Action action;
+    std::function<int()> local_action;  // a command that needs no block (help)
     std::vector<std::string> words;
     std::vector<std::int32_t> numbers;
     std::int64_t count = 1;
@@ -161,12 +165,97 @@ struct Commands {
             return simulate(s, scenario, {seed, duration, lights, colour_wanted(colour), flag}, std::cout);
         });
     }
+
+    void add_help_command(CLI::App& app) {
+        auto* help = app.add_subcommand("help", "Show the usage of vxctl or of one command, with an example");
+        help->add_option("COMMAND", words, "The command (and its sub-command: trace add)");
+        help->callback([this, &app] { local_action = [this, &app] { return show_help(app, words); }; });
+    }
 };
+
+// One example per command, printed below its usage: the command's full name
+// (with its parent's) and the lines that show it at work.
+struct Example {
+    const char* command;
+    const char* lines;
+};
+constexpr Example examples[] = {
+    {"status", "vxctl status"},
+    {"run", "vxctl run"},
+    {"stop", "vxctl stop"},
+    {"pause", "vxctl pause"},
+    {"free", "vxctl free"},
+    {"end", "vxctl --block crossing end"},
+    {"step", "vxctl step 20"},
+    {"get", "vxctl get jour vert B7 I523"},
+    {"set", "vxctl set jour=1 nuit=0"},
+    {"force", "vxctl force vert=0"},
+    {"unforce", "vxctl unforce vert     (or: vxctl unforce --all)"},
+    {"forced", "vxctl forced"},
+    {"vars", "vxctl vars"},
+    {"objects", "vxctl --block line objects"},
+    {"trace", "vxctl trace add jour vert && vxctl trace on"},
+    {"trace add", "vxctl trace add jour vert tarvo__X_21"},
+    {"trace remove", "vxctl trace remove vert"},
+    {"trace clear", "vxctl trace clear"},
+    {"trace list", "vxctl trace list"},
+    {"trace on", "vxctl trace on"},
+    {"trace off", "vxctl trace off"},
+    {"trace restart", "vxctl trace restart"},
+    {"trace show", "vxctl trace show     (or: vxctl trace show --file build/bin/tarvo.trc)"},
+    {"watch", "vxctl watch add vert"},
+    {"watch add", "vxctl watch add vert orange"},
+    {"watch remove", "vxctl watch remove orange"},
+    {"watch clear", "vxctl watch clear"},
+    {"watch list", "vxctl watch list"},
+    {"break", "vxctl break add 3 1"},
+    {"break add", "vxctl break add 3 1"},
+    {"break clear", "vxctl break clear 3 1     (or: vxctl break clear)"},
+    {"break list", "vxctl break list"},
+    {"monitor", "vxctl monitor     (or, one frame: vxctl monitor --once --width 100)"},
+    {"sim", "vxctl sim scenarios/tarvo.scn     (or: vxctl sim --seed 7 --for 60 scenarios/conveyor.scn)"},
+    {"help", "vxctl help trace add     (or: vxctl trace add --help)"},
+};
+
+std::string full_name(const CLI::App& command) {
+    const CLI::App* parent = command.get_parent();
+    if (parent == nullptr || parent->get_parent() == nullptr) return command.get_name();
+    return full_name(*parent) + " " + command.get_name();
+}
+
+void add_examples(CLI::App& command) {
+    for (CLI::App* sub : command.get_subcommands([](CLI::App*) { return true; })) {
+        const std::string name = full_name(*sub);
+        for (const Example& e : examples)
+            if (name == e.command) sub->footer(std::string("Example:\n  ") + e.lines);
+        add_examples(*sub);
+    }
+}
+
+// `vxctl help [COMMAND [SUB-COMMAND]]`: the usage of vxctl or of that command.
+int show_help(CLI::App& app, const std::vector<std::string>& path) {
+    CLI::App* command = &app;
+    std::string parents = "vxctl";
+    for (const std::string& word : path) {
+        if (command != &app) parents += " " + command->get_name();
+        const auto found = command->get_subcommands([&](CLI::App* a) { return a->get_name() == word; });
+        if (found.empty()) {
+            std::cerr << "vxctl: no command '" << word << "'; vxctl help lists them\n";
+            return 1;
+        }
+        command = found.front();
+    }
+    // Through the formatter: App::help() would describe the help command
+    // itself, the sub-command that was parsed.
+    const std::string name = command == &app ? parents : parents + " " + command->get_name();
+    std::cout << command->get_formatter()->make_help(command, name, CLI::AppFormatMode::Normal);
+    return 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"vxctl: drive, inspect and debug a running controller program through its shared block"};
+    CLI::App app{"vxctl: drive, inspect and debug a running controller program through its shared block", "vxctl"};
     app.require_subcommand(0, 1);
     AttachOptions attach;
     app.add_option("--block", attach.block, "Name of the shared block")->envname("VX_MEMORY_NAME")->capture_default_str();
@@ -179,15 +268,21 @@ int main(int argc, char** argv) {
     commands.add_list_commands(app, "watch", ListKind::Watch, "Watch list: bool variables whose change stops the program");
     commands.add_breakpoint_commands(app);
     commands.add_monitor_and_sim(app);
+    commands.add_help_command(app);
+    add_examples(app);
+    const std::string version = std::string("vxctl ") + vx_version() + " (commit " + vx_commit() + ")";
+    app.set_version_flag("--version", version, "Print the version and the commit vxctl was built from");
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : 1;
     }
+    if (commands.local_action) return commands.local_action();
     if (!commands.action) {
-        std::cerr << app.help();
-        return 1;
+        // No command: introduce vxctl rather than fail in silence.
+        std::cout << app.help();
+        return 0;
     }
     try {
         const Session session = Session::attach(attach);

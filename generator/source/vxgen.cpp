@@ -13,6 +13,7 @@
 
 #include "vx/grafcet/codegen.hpp"
 #include "vx/grafcet/description.hpp"
+#include "vx_version.h"
 
 namespace fs = std::filesystem;
 using namespace vx::grafcet;
@@ -67,7 +68,7 @@ bool write_all(const std::vector<Output>& outputs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Generates a controller's C modules and symbol file from its description."};
+    CLI::App app{"Generates a controller's C modules and symbol file from its description.", "vxgen"};
     std::string description;
     std::string out_dir;
     std::string symbols_file;
@@ -76,6 +77,15 @@ int main(int argc, char** argv) {
     app.add_option("-o,--out", out_dir, "directory of the generated modules")->required();
     app.add_option("-s,--symbols", symbols_file, "the symbol file (default: <graph>.vars in the output directory)");
     app.add_option("-g,--graph", expected_graph, "refuse a description whose graph has another name");
+    app.set_version_flag("--version", std::string("vxgen ") + vx_version() + " (commit " + vx_commit() + ")",
+                         "print the version and the commit vxgen was built from");
+    app.footer("Example:\n  vxgen --graph tarvo --out build/tarvo --symbols build/bin/tarvo.vars "
+               "controllers/tarvo/tarvo.grafcet");
+    if (argc < 2) {
+        // No description: introduce vxgen rather than complain.
+        std::cout << app.help();
+        return 0;
+    }
     CLI11_PARSE(app, argc, argv);
 
     std::string text;

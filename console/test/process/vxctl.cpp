@@ -13,8 +13,13 @@ extern char** environ;
 namespace vx::console::testing {
 
 Outcome vxctl(const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
+    return run_tool(VXCTL, args, env);
+}
+
+Outcome run_tool(const std::string& executable, const std::vector<std::string>& args,
+                 const std::map<std::string, std::string>& env) {
     TempDir dir;
-    std::vector<std::string> arg_strings{VXCTL};
+    std::vector<std::string> arg_strings{executable};
     arg_strings.insert(arg_strings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : arg_strings) argv.push_back(a.data());
@@ -35,7 +40,7 @@ Outcome vxctl(const std::vector<std::string>& args, const std::map<std::string, 
     posix_spawn_file_actions_addopen(&actions, 1, dir.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, dir.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, VXCTL, &actions, nullptr, argv.data(), envp.data());
+    const int rc = ::posix_spawn(&pid, executable.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     Outcome run;
     if (rc != 0) return run;

@@ -24,6 +24,10 @@ struct Outcome {
 // Runs vxctl with `args` and waits for it (killed after 60 s).
 Outcome vxctl(const std::vector<std::string>& args, const std::map<std::string, std::string>& env = {});
 
+// Runs any program of the build the same way.
+Outcome run_tool(const std::string& executable, const std::vector<std::string>& args,
+                 const std::map<std::string, std::string>& env = {});
+
 inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // The path of a controller program of this build, empty when it is not built.
