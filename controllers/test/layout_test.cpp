@@ -15,7 +15,7 @@ protected:
     SymbolFile symbols() const { return load_symbols(std::string(VX_BIN_DIR) + "/" + GetParam().program + ".vars"); }
 };
 
-TEST_P(ControllerLayout, VariablesAndGraphCellsSitAtTheirIndexes) {
+TEST_P(ControllerLayout, CellsSitAtTheirIndexes) {
     const SymbolFile file = symbols();
     EXPECT_EQ(file.program, GetParam().program);
     EXPECT_EQ(file.counts, GetParam().counts);
@@ -29,7 +29,7 @@ TEST_P(ControllerLayout, VariablesAndGraphCellsSitAtTheirIndexes) {
     EXPECT_EQ(cells, GetParam().cells);
 }
 
-TEST_P(ControllerLayout, CountsGiveTheDocumentedBlockLayout) {
+TEST_P(ControllerLayout, CountsGiveTheBlockLayout) {
     const auto layout = Layout::from_counts(symbols().counts);
     ASSERT_TRUE(layout);
     EXPECT_EQ(layout->offset, GetParam().offsets);

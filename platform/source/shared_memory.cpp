@@ -90,6 +90,8 @@ void SharedMemory::leave() {
     ::flock(fd_, LOCK_UN);
 }
 
+void SharedMemory::remove(std::string_view name) { ::shm_unlink(object_name(name).c_str()); }
+
 SharedMemory SharedMemory::open(std::string_view name, std::size_t size, OpenMode mode, std::string& error) {
     SharedMemory block;
     if (!valid_block_name(name)) {

@@ -70,7 +70,14 @@ Program::~Program() {
         ::waitpid(pid_, &status, 0);
     }
     detach();
-    // A program killed before it left may have left its block behind.
+    // A program killed before it left, or one that left while another
+    // participant (a vxctl the test ran) still held the block, leaves the
+    // block behind. A name this fixture made up is nobody else's: remove it.
+    // A name the test chose may still serve another program of the test.
+    if (!options_.block_name) {
+        platform::SharedMemory::remove(block_name_);
+        return;
+    }
     std::string error;
     auto leftover = platform::SharedMemory::open(block_name_, 0, platform::OpenMode::AttachOnly, error);
 }

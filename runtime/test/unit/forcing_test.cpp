@@ -115,7 +115,7 @@ TYPED_TEST(EveryCellKind, PostAndFreezeCopyPrevIntoCurOnlyWhileForced) {
     }
 }
 
-TYPED_TEST(EveryCellKind, FreezeArraySkipsTheHeaderCellsAndStopsAtTheCount) {
+TYPED_TEST(EveryCellKind, FreezeArraySkipsHeaderStopsAtCount) {
     using O = Ops<TypeParam>;
     for (std::int32_t n : {3, 0, -1, INT32_MIN}) {
         std::array<TypeParam, 8> run;

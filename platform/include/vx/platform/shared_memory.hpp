@@ -56,6 +56,11 @@ public:
     bool created() const { return created_; }
     const std::string& name() const { return name_; }
 
+    // Removes the name `name` whoever holds the block: those who map it keep
+    // their mapping, later openers find no block. For the owner of a name
+    // that nobody else may use any longer (a test's private block).
+    static void remove(std::string_view name);
+
     // Gives up the shared lock; the last participant removes the name. The
     // mapping stays until the object is destroyed.
     void leave();
