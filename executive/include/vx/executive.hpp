@@ -78,9 +78,6 @@ bool start_controller(MemoryHeader* header, std::size_t block_size);
 // result.
 std::int32_t evolve_once();
 
-// Bytes of the block that this process may use: what openMemory recorded.
-std::size_t opened_block_size();
-
 // Runs the controller program started as `program_path` until END; never
 // returns (the exit status is 0 after END, 1 when the block is too small and
 // 255 when it cannot be opened).

@@ -17,7 +17,7 @@
 #include "vx/platform/system.hpp"
 #include "vx/runtime.hpp"
 #include "vx/schedule.hpp"
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 #include "vx/trace.hpp"
 #include "vx_products.h"
 
@@ -258,8 +258,6 @@ bool lay_out_block(MemoryHeader* header, std::size_t block_size, const VX_Sizes&
 }  // namespace vx
 
 extern "C" {
-
-void VXD_wait(uint32_t microseconds) { waitMicroSeconds(microseconds); }
 
 void VXD_init_time(void) { timeNow = static_cast<double>(vx::schedule_now()); }
 
