@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 
 namespace iec {
 namespace {

@@ -9,7 +9,7 @@
 #include <type_traits>
 
 #include "iec.hpp"
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 
 namespace iec {
 

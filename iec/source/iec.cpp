@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "vx/runtime.hpp"
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 
 namespace iec {
 namespace {

@@ -4,7 +4,7 @@
 // changes on the right (local frame), which keeps every placement in the
 // form M = T.R.S.
 #include "products.hpp"
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 
 namespace vx::products {
 namespace {

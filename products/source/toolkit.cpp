@@ -12,7 +12,7 @@
 #include <array>
 
 #include "products.hpp"
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 
 namespace vx::products {
 namespace {

@@ -7,6 +7,7 @@
 #include "vx/executive.hpp"
 #include "vx/testing/cells.hpp"
 #include "vx/runtime.hpp"
+#include "vx_products.h"
 
 namespace vx::testing {
 
@@ -18,7 +19,7 @@ InProcessController::InProcessController(std::size_t size, const std::string& pa
     vx_store_i32(&header_->blockSize, static_cast<std::int32_t>(size));
     std::strncpy(paramfilename, params_file.c_str(), VX_FILE_NAME_CAPACITY - 1);
     memorySizeInit(&minSize, &maxSize, &memSize);
-    started_ = start_controller(header_, size);
+    started_ = start_controller(header_, size, PlantHooks{produitsInit, productsStep});
 }
 
 InProcessController::~InProcessController() {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 
 // The bench is the program: it defines the table that generated glue would.
 extern "C" {

@@ -1,5 +1,5 @@
-// Named shared memory with the lifetime of the original platform: a block
-// lives while some process holds it, and a block that nobody holds is gone.
+// Named shared memory whose lifetime follows its holders: a block lives while
+// some process holds it, and a block that nobody holds is gone.
 //
 // The block "NAME" is the POSIX shared memory object "/NAME" (/dev/shm/NAME),
 // created with mode 0600. Every participant holds a shared flock on the

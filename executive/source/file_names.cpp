@@ -1,5 +1,5 @@
 #include "vx/executive.hpp"
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 
 namespace vx {
 namespace {

@@ -30,6 +30,8 @@ extern "C" {
 
 void waitMicroSeconds(uint32_t microseconds) { vx::platform::sleep_milliseconds(microseconds / 1000u); }
 
+void VXD_wait(uint32_t microseconds) { waitMicroSeconds(microseconds); }
+
 long double microSecondsNow(void) { return static_cast<long double>(micro_clock.elapsed()) * 1000.0L; }
 
 long double milliSecondsNow(void) { return static_cast<long double>(milli_clock.elapsed()); }

@@ -11,7 +11,7 @@
 
 #include "vx/executive.hpp"
 #include "vx/runtime.hpp"
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 
 namespace vx {
 namespace {

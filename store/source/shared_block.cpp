@@ -6,9 +6,8 @@
 
 #include "vx/platform/shared_memory.hpp"
 #include "vx/platform/system.hpp"
-#include "vx/executive.hpp"
 #include "vx/runtime.hpp"
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 
 namespace {
 

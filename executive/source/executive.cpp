@@ -17,9 +17,8 @@
 #include "vx/platform/system.hpp"
 #include "vx/runtime.hpp"
 #include "vx/schedule.hpp"
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 #include "vx/trace.hpp"
-#include "vx_products.h"
 
 namespace vx {
 namespace {
@@ -27,6 +26,7 @@ namespace {
 constexpr std::uint32_t kStopPollMicroseconds = 10000;
 
 CycleStatistics g_statistics;
+PlantHooks g_plant;
 
 // A cell of the program's block that the executive itself writes; indexes
 // come from the controller's declared bounds and are checked like any other.
@@ -107,7 +107,7 @@ void choose_schedule() {
     if (!platform::request_realtime(why)) std::printf("VX_REALTIME: %s; running without it\n", why.c_str());
 }
 
-void start_up(const char* program_path, std::int32_t& timeout) {
+void start_up(const char* program_path, const PlantHooks& plant, std::int32_t& timeout) {
     platform::install_ending_signals();
     platform::minimise_timer_slack();
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // reports reach a pipe line by line
@@ -122,7 +122,7 @@ void start_up(const char* program_path, std::int32_t& timeout) {
     memorySizeInit(&minSize, &maxSize, &memSize);
     memHeader = openMemory();
     if (memHeader == nullptr) std::exit(-1);
-    if (!start_controller(memHeader, opened_block_size())) {
+    if (!start_controller(memHeader, opened_block_size(), plant)) {
         closeMemory(memHeader);
         std::exit(1);
     }
@@ -154,7 +154,7 @@ void run_cycle() {
     const std::int32_t result = evolve_once();
     if (result != 0) set_status(STOP);
     publish(bpcurrentinstance, result);
-    productsStep();
+    if (g_plant.step != nullptr) g_plant.step();
 
     const long double now = schedule_now();
     const std::uint32_t duration = now > timeNow ? to_u32_clamped(now - timeNow) : 0;
@@ -186,8 +186,9 @@ void run_cycle() {
 
 }  // namespace
 
-bool start_controller(MemoryHeader* header, std::size_t block_size) {
+bool start_controller(MemoryHeader* header, std::size_t block_size, const PlantHooks& plant) {
     memHeader = header;
+    g_plant = plant;
     if (!lay_out_block(header, block_size, memSize)) return false;
     initPointersValues(header, &mem);
     take_bounds();
@@ -206,7 +207,7 @@ bool start_controller(MemoryHeader* header, std::size_t block_size) {
     memoryStartInit(&self);
     behaviorsInit();
     timeCycleInitialization(&simuperiod->cur);
-    if (produitsInit() != 1) return false;  // the table does not fit the block, or no memory for it
+    if (plant.start != nullptr && plant.start() != 1) return false;  // e.g. the plant does not fit the block
     globalesInit();
     variablesInitialization();
     VXD_read_parameters();
@@ -239,9 +240,9 @@ bool lay_out_block(MemoryHeader* header, std::size_t block_size, const VX_Sizes&
     return true;
 }
 
-[[noreturn]] void run_program(const char* program_path) {
+[[noreturn]] void run_program(const char* program_path, const PlantHooks& plant) {
     std::int32_t timeout = 0;
-    start_up(program_path, timeout);
+    start_up(program_path, plant, timeout);
     for (;;) {
         publish(signature, getSignature());
         flush_and_limit_trace();
@@ -258,8 +259,6 @@ bool lay_out_block(MemoryHeader* header, std::size_t block_size, const VX_Sizes&
 }  // namespace vx
 
 extern "C" {
-
-void VXD_wait(uint32_t microseconds) { waitMicroSeconds(microseconds); }
 
 void VXD_init_time(void) { timeNow = static_cast<double>(vx::schedule_now()); }
 

@@ -66,24 +66,31 @@ std::optional<ParameterLine> parse_parameter_line(std::string_view line);
 // block as the program's block.
 bool lay_out_block(MemoryHeader* header, std::size_t block_size, const VX_Sizes& counts);
 
+// The plant beside the controller, as the entry hands it to the executive:
+// `start` binds its objects once the controller's cells are laid out (1 when
+// done, anything else refuses the start), `step` moves it after every
+// evolution. The executive knows the plant only through them, so it links
+// no plant library itself; a null hook is skipped.
+struct PlantHooks {
+    int (*start)() = nullptr;
+    void (*step)() = nullptr;
+};
+
 // The start-up of a controller on an open block of `block_size` bytes, after
 // memorySizeInit: layout, bounds, control variables, the controller's
-// initialisation and start values, the parameters file, the start status and
-// its report. False (with a message) when the block cannot take the
-// controller.
-bool start_controller(MemoryHeader* header, std::size_t block_size);
+// initialisation, the plant's start, start values, the parameters file, the
+// start status and its report. False (with a message) when the block cannot
+// take the controller. The plant's hooks are kept for the cycles that follow.
+bool start_controller(MemoryHeader* header, std::size_t block_size, const PlantHooks& plant);
 
 // One evolution of the controller, framed as in every cycle: cursors
 // rebound, input hook, behaviorsStep, output hook. Returns the evolution's
 // result.
 std::int32_t evolve_once();
 
-// Bytes of the block that this process may use: what openMemory recorded.
-std::size_t opened_block_size();
-
-// Runs the controller program started as `program_path` until END; never
-// returns (the exit status is 0 after END, 1 when the block is too small and
-// 255 when it cannot be opened).
-[[noreturn]] void run_program(const char* program_path);
+// Runs the controller program started as `program_path`, with its plant,
+// until END; never returns (the exit status is 0 after END, 1 when the block
+// is too small and 255 when it cannot be opened).
+[[noreturn]] void run_program(const char* program_path, const PlantHooks& plant);
 
 }  // namespace vx

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "vx/platform/system.hpp"
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 #include "vx_runtime.h"
 
 namespace vx {

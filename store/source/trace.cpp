@@ -14,7 +14,7 @@
 
 #include "vx/platform/system.hpp"
 #include "vx/runtime.hpp"
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 
 FILE* trace = nullptr;
 

@@ -208,7 +208,7 @@ TEST(StartController, RefusesTooFewCellsForTheControlVariables) {
     memSize.intCells = 400;
     bool started = true;
     std::string err;
-    stdout_of([&] { err = stderr_of([&] { started = start_controller(block.header(), block.bytes.size()); }); });
+    stdout_of([&] { err = stderr_of([&] { started = start_controller(block.header(), block.bytes.size(), {}); }); });
     EXPECT_FALSE(started);
     EXPECT_EQ(err, "the controller declares too few cells for the runtime's control variables\n");
     uninstall_block();

@@ -18,6 +18,9 @@ void install_block(MemoryHeader* header, const Layout& layout);
 // Forgets the block (tests).
 void uninstall_block();
 
+// Bytes of the block that this process may use: what openMemory recorded.
+std::size_t opened_block_size();
+
 // The program's block when `header` is it, an empty view otherwise: the
 // services that take a header only ever touch the block they laid out.
 BlockView block_for(const MemoryHeader* header);

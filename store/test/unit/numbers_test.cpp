@@ -10,7 +10,7 @@
 #include <limits>
 #include <optional>
 
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 
 namespace vx {
 namespace {

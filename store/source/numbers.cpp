@@ -1,4 +1,4 @@
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 
 #include <algorithm>
 #include <cctype>
