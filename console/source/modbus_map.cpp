@@ -105,6 +105,12 @@ std::vector<std::string_view> split_csv(std::string_view line) {
     }
 }
 
+// "an int", "a real".
+std::string a(std::string_view word) {
+    const bool vowel = !word.empty() && std::string_view("aeiou").find(word.front()) != std::string_view::npos;
+    return (vowel ? "an " : "a ") + std::string(word);
+}
+
 constexpr std::string_view kHeader = "name,type,table,address,registers,access";
 
 }  // namespace
@@ -183,7 +189,12 @@ AddressMap parse_map(std::string_view text, const std::string& origin, const Sym
         if (line_no == 1 && split_csv(kHeader) == f) continue;
         if (f.size() != 6) throw fail("expected 6 fields (" + std::string(kHeader) + "), found " + std::to_string(f.size()));
 
-        const auto variable = find_variable(symbols, counts, f[0]);
+        std::optional<Variable> variable;
+        try {
+            variable = find_variable(symbols, counts, f[0]);
+        } catch (const Failure& e) {
+            throw fail(e.what());
+        }
         if (!variable) {
             std::string message = "unknown variable '" + std::string(f[0]) + "'";
             const auto close = symbols.close_names(f[0]);
@@ -193,12 +204,12 @@ AddressMap parse_map(std::string_view text, const std::string& origin, const Sym
         const auto kind = position(kKindNames, f[1]);
         if (!kind) throw fail("unknown type '" + std::string(f[1]) + "' (bool, int, real, char, time or status)");
         if (static_cast<Kind>(*kind) != variable->kind)
-            throw fail(variable->name + " is a " + std::string(name_of(variable->kind)) + ", not a " + std::string(f[1]));
+            throw fail(variable->name + " is " + a(name_of(variable->kind)) + ", not " + a(f[1]));
         const auto table = position(kTableNames, f[2]);
         if (!table) throw fail("unknown table '" + std::string(f[2]) + "' (coil, discrete_input, holding_register or input_register)");
         const auto t = static_cast<Table>(*table);
         if (bit_table(t) != (variable->kind == Kind::Bool))
-            throw fail("a " + std::string(f[1]) + " does not fit the " + std::string(f[2]) + " table (bools go to " +
+            throw fail(a(f[1]) + " does not fit the " + std::string(f[2]) + " table (bools go to " +
                        "coils and discrete inputs, the rest to registers)");
         std::uint32_t address = 0, width = 0;
         auto number = [](std::string_view s, std::uint32_t& out) {
@@ -207,7 +218,7 @@ AddressMap parse_map(std::string_view text, const std::string& origin, const Sym
         };
         if (!number(f[3], address) || address >= kAddresses) throw fail("address '" + std::string(f[3]) + "' is not 0 to 65535");
         if (!number(f[4], width) || width != width_of(variable->kind))
-            throw fail("a " + std::string(f[1]) + " takes " + std::to_string(width_of(variable->kind)) +
+            throw fail(a(f[1]) + " takes " + std::to_string(width_of(variable->kind)) +
                        (bit_table(t) ? " bit" : " registers") + ", not '" + std::string(f[4]) + "'");
         if (address + width > kAddresses) throw fail(variable->name + " does not fit the " + std::string(f[2]) + " table (it ends past address 65535)");
         if (f[5] != "r" && f[5] != "rw") throw fail("access '" + std::string(f[5]) + "' is not r or rw");

@@ -152,7 +152,7 @@ bool Server::listen() {
         err_ << "vxctl: cannot set up a Modbus TCP server: " << modbus_strerror(errno) << "\n";
         return false;
     }
-    listen_fd_ = modbus_tcp_listen(listener_.get(), 16);
+    listen_fd_ = modbus_tcp_listen(listener_.get(), 64);
     if (listen_fd_ < 0) {
         const int e = errno;
         err_ << "vxctl: cannot listen on " << options_.address << ":" << options_.port << ": " << modbus_strerror(e);
@@ -202,8 +202,10 @@ bool Server::serve_one(Client& client) {
     const bool known = (f >= kReadCoils && f <= kWriteSingleRegister) || f == kWriteMultipleCoils || f == kWriteMultipleRegisters;
     if (!known) {
         ++requests_;
-        modbus_reply_exception(client.ctx.get(), req, MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
+        // The rest of its frame, which libmodbus cannot size, is dropped
+        // before the answer: after it, the client may send the next request.
         if (u16(req + 4) != length - 6) modbus_flush(client.ctx.get());
+        modbus_reply_exception(client.ctx.get(), req, MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
         return true;
     }
     if (u16(req + 4) != length - 6) return false;
@@ -496,7 +498,13 @@ int Server::run() {
         for (std::size_t i = clients_.size(); i-- > 0;) {
             if (drop[i]) clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(i));
         }
-        if (ready > 0 && (fds[0].revents & POLLIN)) accept_client();
+        if (ready > 0 && (fds[0].revents & POLLIN)) {
+            // Every connection that waits, so that a burst of clients is
+            // answered (or refused) at once rather than one per pass.
+            pollfd listener{listen_fd_, POLLIN, 0};
+            do accept_client();
+            while (::poll(&listener, 1, 0) > 0 && (listener.revents & POLLIN));
+        }
     }
     clients_.clear();
     out_ << "modbus: ended; " << requests_ << " requests from " << accepted_ << " clients (" << refused_
