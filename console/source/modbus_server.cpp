@@ -2,6 +2,8 @@
 
 #include <modbus/modbus.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <bit>
@@ -28,9 +30,14 @@ using namespace std::chrono_literals;
 // How long the server waits in poll: the pace at which it notices a signal,
 // a program that ended or one that started, and idle clients.
 constexpr int kPollMs = 50;
-// A frame whose next byte takes longer than this is dropped with its client;
-// a frame of at most 260 bytes arrives at once on any working link.
+// libmodbus is handed a frame once it has come whole (see arrival()), so it
+// waits for bytes only when a frame is shorter than its function needs: then
+// this long, and the client is dropped.
 constexpr std::uint32_t kByteTimeoutUs = 50000;
+// A frame must have come whole within this time of its first byte.
+constexpr auto kFrameTimeout = 500ms;
+// The pace at which the server looks again at clients with part of a frame.
+constexpr int kPartialPollMs = 2;
 // How often the server looks for a program while it has none.
 constexpr auto kAttachRetry = 200ms;
 constexpr int kAddresses = 65536;
@@ -109,6 +116,7 @@ private:
         Context ctx;
         int fd = -1;
         Clock::time_point last;
+        std::optional<Clock::time_point> partial_since;  // part of a frame has come
     };
 
     bool listen();
@@ -183,7 +191,7 @@ void Server::accept_client() {
     modbus_set_indication_timeout(ctx.get(), 0, kByteTimeoutUs);
     modbus_set_error_recovery(ctx.get(), MODBUS_ERROR_RECOVERY_NONE);
     ++accepted_;
-    clients_.push_back({std::move(ctx), s, Clock::now()});
+    clients_.push_back({std::move(ctx), s, Clock::now(), std::nullopt});
 }
 
 bool Server::serve_one(Client& client) {
@@ -449,6 +457,26 @@ void Server::look_after_program() {
     }
 }
 
+// Whether the client's next frame has come whole. libmodbus reads a frame
+// in one call and waits for bytes that are missing, which would keep every
+// other client waiting behind a slow one: so the frame is handed to it only
+// once all the bytes that its transport header announces are there. The
+// header's length also caps the frame: more than a PDU of 253 bytes and the
+// unit id is refused.
+enum class Arrival { Whole, Partial, TooLong };
+
+Arrival arrival(int fd) {
+    std::uint8_t head[6];
+    const ssize_t n = ::recv(fd, head, sizeof head, MSG_PEEK | MSG_DONTWAIT);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) return Arrival::Whole;  // closed: libmodbus says so
+    if (n < static_cast<ssize_t>(sizeof head)) return Arrival::Partial;
+    const int length = u16(head + 4);
+    if (length < 2 || length > MODBUS_MAX_PDU_LENGTH + 1) return Arrival::TooLong;
+    int waiting = 0;
+    if (::ioctl(fd, FIONREAD, &waiting) != 0) return Arrival::Whole;
+    return waiting >= 6 + length ? Arrival::Whole : Arrival::Partial;
+}
+
 int Server::run() {
     scratch_.reset(modbus_mapping_new(kAddresses, kAddresses, kAddresses, kAddresses));
     if (!scratch_) {
@@ -480,17 +508,42 @@ int Server::run() {
     std::vector<pollfd> fds;
     while (!platform::ending_signalled()) {
         look_after_program();
+        // Clients with part of a frame are looked at again at a quick pace
+        // rather than polled: their socket reads as ready all the while.
         fds.assign(1, pollfd{listen_fd_, POLLIN, 0});
-        for (const auto& c : clients_) fds.push_back({c.fd, POLLIN, 0});
-        const int ready = ::poll(fds.data(), fds.size(), kPollMs);
+        std::vector<std::size_t> polled;
+        bool partial = false;
+        for (std::size_t i = 0; i < clients_.size(); ++i) {
+            if (clients_[i].partial_since) {
+                partial = true;
+            } else {
+                fds.push_back({clients_[i].fd, POLLIN, 0});
+                polled.push_back(i);
+            }
+        }
+        const int ready = ::poll(fds.data(), fds.size(), partial ? kPartialPollMs : kPollMs);
         if (ready < 0 && errno != EINTR) {
             err_ << "vxctl: poll: " << std::strerror(errno) << "\n";
             return 1;
         }
         const auto now = Clock::now();
-        std::vector<bool> drop(clients_.size(), false);
-        for (std::size_t i = 0; ready > 0 && i < clients_.size(); ++i) {
-            if (fds[i + 1].revents & (POLLIN | POLLHUP | POLLERR)) drop[i] = !serve_one(clients_[i]);
+        std::vector<bool> drop(clients_.size(), false), look(clients_.size(), false);
+        for (std::size_t k = 0; ready > 0 && k < polled.size(); ++k)
+            look[polled[k]] = (fds[k + 1].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+        for (std::size_t i = 0; i < clients_.size(); ++i) {
+            Client& c = clients_[i];
+            if (!look[i] && !c.partial_since) continue;
+            switch (arrival(c.fd)) {
+                case Arrival::Whole:
+                    c.partial_since.reset();
+                    drop[i] = !serve_one(c);
+                    break;
+                case Arrival::Partial:
+                    if (!c.partial_since) c.partial_since = now;
+                    drop[i] = now - *c.partial_since > kFrameTimeout;
+                    break;
+                case Arrival::TooLong: drop[i] = true; break;
+            }
         }
         for (std::size_t i = 0; i < clients_.size(); ++i) {
             if (options_.idle_seconds > 0 && now - clients_[i].last > std::chrono::seconds(options_.idle_seconds)) drop[i] = true;

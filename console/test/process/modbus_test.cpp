@@ -444,6 +444,8 @@ TEST(Modbus, BadClientsCloseThemselvesOnlyAndTheOthersGoOn) {
         {"a wrong protocol id", {0, 1, 0, 7, 0, 6, 1, 0x01, 0, 0, 0, 1}, false},
         {"a length that disagrees", {0, 1, 0, 0, 0, 9, 1, 0x01, 0, 0, 0, 1}, false},
         {"an unknown function", {0, 1, 0, 0, 0, 2, 1, 0x41}, true},
+        {"a length past the frame cap", {0, 1, 0, 0, 1, 0, 1, 0x03, 0, 0, 0, 1}, false},
+        {"a length shorter than the function needs", {0, 1, 0, 0, 0, 4, 1, 0x03, 0, 0}, false},
     };
     for (const Bad& b : bads) {
         RawSocket raw(server.port());
@@ -476,6 +478,27 @@ TEST(Modbus, BadClientsCloseThemselvesOnlyAndTheOthersGoOn) {
     EXPECT_EQ(answer[1], 7);
     EXPECT_EQ(answer[7], 0x01);
     EXPECT_EQ(c.program().status(), STOP);
+}
+
+TEST(Modbus, AClientDribblingAFrameDelaysNoOtherAndIsClosedAfterHalfASecond) {
+    TestController c;
+    Server server(c.program().block_name(), {});
+    const Client good = server.connect();
+    ASSERT_TRUE(good);
+    RawSocket slow(server.port());
+    const std::vector<std::uint8_t> frame{0, 1, 0, 0, 0, 6, 1, 0x01, 0, 0, 0, 1};
+    auto slowest = std::chrono::steady_clock::duration::zero();
+    for (std::size_t i = 0; i + 1 < frame.size(); ++i) {
+        slow.send({frame[i]});
+        const auto start = std::chrono::steady_clock::now();
+        std::uint8_t bit = 0;
+        ASSERT_EQ(modbus_read_bits(good.get(), kCoilInput, 1, &bit), 1);
+        slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_LT(slowest, 20ms);
+    // The frame never came whole within half a second: the server closed it.
+    EXPECT_TRUE(slow.receive().empty());
 }
 
 TEST(Modbus, RandomBytesAndTruncatedFramesNeverDisturbTheProgram) {
