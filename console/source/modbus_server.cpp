@@ -11,10 +11,8 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <ostream>
-#include <sstream>
 #include <vector>
 
 #include "vx/console/text_file.hpp"
@@ -149,6 +147,7 @@ private:
     std::unique_ptr<modbus_mapping_t, MappingFree> scratch_;
     std::optional<Program> program_;
     Clock::time_point next_attach_{};
+    Clock::time_point next_life_check_{};
     bool said_waiting_ = false;
     std::string last_attach_error_;
     std::uint64_t requests_ = 0, accepted_ = 0, refused_ = 0;
@@ -439,8 +438,13 @@ bool Server::try_attach() {
 
 void Server::look_after_program() {
     if (program_) {
-        const Session& s = program_->session;
-        if (s.pid() == program_->pid && platform::process_exists(program_->pid)) return;
+        // The process id in the block is cleared by a program that ends; one
+        // that was killed is seen gone at the next look at the process.
+        if (program_->session.pid() == program_->pid) {
+            if (Clock::now() < next_life_check_) return;
+            next_life_check_ = Clock::now() + std::chrono::milliseconds(kPollMs);
+            if (platform::process_exists(program_->pid)) return;
+        }
         out_ << "modbus: the program ended; requests get the gateway exception until a program lays out block \""
              << attach_.block << "\" again" << std::endl;
         program_.reset();  // leaves the block, so that the next program starts on a fresh one

@@ -501,6 +501,30 @@ TEST(Modbus, AClientDribblingAFrameDelaysNoOtherAndIsClosedAfterHalfASecond) {
     EXPECT_TRUE(slow.receive().empty());
 }
 
+TEST(Modbus, AnIdleClientIsClosed) {
+    TestController c;
+    Server server(c.program().block_name(), {"--idle-timeout", "1"});
+    RawSocket idle(server.port());
+    ASSERT_TRUE(idle.connected());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(idle.receive().empty());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 900ms);
+}
+
+TEST(Modbus, APrivilegedPortIsRefusedWithTheReason) {
+    TestController c;
+    // Root gives up the capability for the port, as a plain user has none.
+    TempDir dir;
+    const std::string command = std::string(::geteuid() == 0 ? "setpriv --bounding-set=-net_bind_service " : "") +
+                                VXCTL + " --block " + c.program().block_name() + " --symbols " + kSymbols +
+                                " modbus --listen 127.0.0.1:502 2>" + dir.file("err") + " >/dev/null";
+    const int status = std::system(command.c_str());
+    const std::string err = read_file(dir.file("err"));
+    if (contains(err, "setpriv")) GTEST_SKIP() << err;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << err;
+    EXPECT_TRUE(contains(err, "need privileges: run with the capability CAP_NET_BIND_SERVICE")) << err;
+}
+
 TEST(Modbus, RandomBytesAndTruncatedFramesNeverDisturbTheProgram) {
     TestController c;
     Server server(c.program().block_name(), {"--control"});
