@@ -2,6 +2,9 @@
 // each refusal with its line.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "vx/console/error.hpp"
 #include "vx/console/modbus_map.hpp"
 
@@ -146,6 +149,27 @@ TEST_P(MapFile, IsAcceptedOrRefusedWithItsLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MapFile, ::testing::ValuesIn(kMapCases));
+
+std::string file_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The controllers' default maps, which the README documents, stay as they
+// are as long as their symbol files do (scripts/regenerate-golden.sh
+// rewrites both).
+class ControllerMap : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ControllerMap, IsTheGoldenOne) {
+    const std::string name = GetParam();
+    const SymbolTable table = load_symbols(std::string(VX_GOLDEN_DIR) + "/" + name + "/" + name + ".vars");
+    EXPECT_EQ(format_map(default_map(table, {})), file_text(std::string(VX_MAP_DIR) + "/" + name + ".map.csv"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Controllers, ControllerMap,
+                         ::testing::Values("tarvo", "melki", "melki_bis", "sorel", "sorel_bis", "conveyor"));
 
 }  // namespace
 }  // namespace vx::console::modbus
