@@ -18,3 +18,10 @@ for name in tarvo melki melki_bis sorel sorel_bis conveyor; do
     "controllers/$name/$name.grafcet"
 done
 git status --short controllers/test/golden
+# The default Modbus address maps of the same symbol files.
+cmake --build "$build" --target vxctl
+for vars in controllers/test/golden/*/*.vars; do
+  name=$(basename "$vars" .vars)
+  "$build/bin/vxctl" --symbols "$vars" modbus --print-map >"console/test/modbus/$name.map.csv"
+done
+git status --short console/test/modbus

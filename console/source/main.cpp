@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "vx/console/commands.hpp"
+#include "vx/console/modbus_server.hpp"
 #include "vx/console/monitor.hpp"
 #include "vx/console/plant.hpp"
 #include "vx/console/simulator.hpp"
@@ -48,6 +49,43 @@ struct Commands {
     std::optional<std::uint64_t> seed;
     std::optional<double> duration;
     bool lights = false;
+
+    // A command that attaches by itself (it outlives the program it serves).
+    std::function<int(const AttachOptions&)> standalone;
+    modbus::ServerOptions modbus_options;
+    std::optional<std::string> listen;
+    std::string word_order = "high-first";
+
+    void add_modbus_command(CLI::App& app) {
+        auto* m = app.add_subcommand("modbus", "Serve the program's variables over Modbus TCP (default 127.0.0.1:1502)");
+        auto& o = modbus_options;
+        m->add_option("--listen", listen, "ADDR:PORT to listen on (numeric IPv4; default 127.0.0.1:1502)");
+        m->add_option("--map", o.map_file, "Address map in CSV (the columns of --print-map) instead of the default map");
+        m->add_flag("--print-map", flag, "Print the address map as CSV and exit");
+        m->add_flag("--write-outputs", o.rules.write_outputs, "Let clients write outputs too (copies from coil and holding register 1000)");
+        m->add_flag("--control", o.rules.control, "Add holding register 0: write 1 STOP, 2 RUN, 3 STEP, 4 END");
+        m->add_flag("--read-only", o.read_only, "Refuse every write");
+        m->add_option("--word-order", word_order, "Order of the words of 32- and 64-bit values")
+            ->check(CLI::IsMember({"high-first", "low-first"}))
+            ->capture_default_str();
+        m->add_option("--max-clients", o.max_clients, "Clients served at once; the next is refused")
+            ->check(CLI::Range(1, 1000))
+            ->capture_default_str();
+        m->add_option("--idle-timeout", o.idle_seconds, "Seconds without a request after which a client is closed (0: never)")
+            ->check(CLI::Range(0, 86400))
+            ->capture_default_str();
+        m->callback([this] {
+            standalone = [this](const AttachOptions& attach) {
+                if (listen) modbus::parse_listen(*listen, modbus_options);
+                modbus_options.low_word_first = word_order == "low-first";
+                if (flag) {
+                    modbus::print_map(attach, modbus_options, std::cout);
+                    return 0;
+                }
+                return modbus::serve(attach, modbus_options, std::cout, std::cerr);
+            };
+        });
+    }
 
     void on(CLI::App* app, Action a) {
         app->callback([this, a = std::move(a)] { action = a; });
@@ -214,6 +252,7 @@ constexpr Example examples[] = {
     {"break list", "vxctl break list"},
     {"monitor", "vxctl monitor     (or, one frame: vxctl monitor --once --width 100)"},
     {"sim", "vxctl sim scenarios/tarvo.scn     (or: vxctl sim --seed 7 --for 60 scenarios/conveyor.scn)"},
+    {"modbus", "vxctl --block crossing modbus --control     (or: vxctl --symbols build/bin/tarvo.vars modbus --print-map)"},
     {"help", "vxctl help trace add     (or: vxctl trace add --help)"},
 };
 
@@ -268,6 +307,7 @@ int main(int argc, char** argv) {
     commands.add_list_commands(app, "watch", ListKind::Watch, "Watch list: bool variables whose change stops the program");
     commands.add_breakpoint_commands(app);
     commands.add_monitor_and_sim(app);
+    commands.add_modbus_command(app);
     commands.add_help_command(app);
     add_examples(app);
     const std::string version = std::string("vxctl ") + vx_version() + " (commit " + vx_commit() + ")";
@@ -277,6 +317,14 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : 1;
+    }
+    if (commands.standalone) {
+        try {
+            return commands.standalone(attach);
+        } catch (const Failure& e) {
+            std::cerr << "vxctl: " << e.what() << "\n";
+            return 1;
+        }
     }
     if (commands.local_action) return commands.local_action();
     if (!commands.action) {
