@@ -10,6 +10,7 @@
 #include "vx/console/monitor.hpp"
 #include "vx/console/plant.hpp"
 #include "vx/console/simulator.hpp"
+#include "vx/console/web.hpp"
 #include "vx/platform/system.hpp"
 
 namespace {
@@ -44,6 +45,10 @@ struct Commands {
     std::optional<std::uint64_t> seed;
     std::optional<double> duration;
     bool lights = false;
+    // A command that follows the block itself (through program ends and
+    // restarts) rather than taking the session attached at start.
+    std::function<int(const AttachOptions&)> detached;
+    std::string listen = "127.0.0.1:8080";
 
     void on(CLI::App* app, Action a) {
         app->callback([this, a = std::move(a)] { action = a; });
@@ -131,6 +136,19 @@ struct Commands {
         on(bp->add_subcommand("list", "List the breakpoints"), [](const Session& s) { breakpoint_list(s, std::cout); return 0; });
     }
 
+    void add_web(CLI::App& app) {
+        auto* web = app.add_subcommand("web", "Serve a live view of the program in the browser (chart, plant, variables, trends, controls)");
+        web->add_option("--listen", listen, "ADDRESS:PORT to listen on")->capture_default_str();
+        web->add_flag("--read-only", flag, "Serve no request that writes to the block");
+        web->callback([this] {
+            detached = [this](const AttachOptions& attach) {
+                WebOptions options = parse_listen(listen);
+                options.read_only = flag;
+                return run_web(attach, options, std::cout);
+            };
+        });
+    }
+
     void add_monitor_and_sim(CLI::App& app) {
         auto* monitor = app.add_subcommand("monitor", "Live view of the program (keys: r run, s stop, n step, 1-9 toggle input, q quit)");
         monitor->add_flag("--once", flag, "Print one frame and exit");
@@ -179,11 +197,20 @@ int main(int argc, char** argv) {
     commands.add_list_commands(app, "watch", ListKind::Watch, "Watch list: bool variables whose change stops the program");
     commands.add_breakpoint_commands(app);
     commands.add_monitor_and_sim(app);
+    commands.add_web(app);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : 1;
+    }
+    if (commands.detached) {
+        try {
+            return commands.detached(attach);
+        } catch (const Failure& e) {
+            std::cerr << "vxctl: " << e.what() << "\n";
+            return 1;
+        }
     }
     if (!commands.action) {
         std::cerr << app.help();
