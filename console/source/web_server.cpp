@@ -35,6 +35,10 @@ constexpr std::size_t kMaxTarget = 1024;
 // socket takes no data for this long, is dropped.
 constexpr std::size_t kBacklog = 250;
 constexpr auto kWriteTimeout = 2s;
+// Small send buffers, so that a stalled viewer's socket fills within seconds
+// and the write timeout drops it: a normal viewer never has this much in
+// flight.
+constexpr int kSendBuffer = 32 * 1024;
 // An event stream says something at least this often, so that a viewer that
 // went away is noticed.
 constexpr auto kKeepAlive = 10s;
@@ -346,6 +350,11 @@ void WebServer::start() {
     Impl& m = *impl_;
     m.server.new_task_queue = [] { return new httplib::ThreadPool(kMaxViewers + 4); };
     m.server.set_payload_max_length(kMaxBody);
+    m.server.set_socket_options([](int sock) {
+        const int yes = 1, size = kSendBuffer;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        ::setsockopt(sock, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    });
     m.server.set_write_timeout(std::chrono::duration_cast<std::chrono::seconds>(kWriteTimeout).count(), 0);
     m.server.set_read_timeout(5, 0);
     m.routes();
@@ -382,6 +391,7 @@ void WebServer::wait_for_signal() {
 }
 
 int WebServer::port() const { return impl_->options.port; }
+int WebServer::viewers() const { return impl_->viewers.load(); }
 const std::string& WebServer::token() const { return impl_->options.token; }
 
 std::string WebServer::url() const {

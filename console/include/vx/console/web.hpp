@@ -39,6 +39,8 @@ public:
     void wait_for_signal();
 
     int port() const;
+    // Event streams open now.
+    int viewers() const;
     const std::string& token() const;
     // The address to open: the listen address with the token in the
     // fragment, which the browser keeps to itself (no log, no Referer).
