@@ -22,9 +22,10 @@
 
 namespace vx::grafcet {
 
-// `text` as a JSON string, quotes included: every control character and
-// every byte that is not 7-bit ASCII escaped, so that the file is valid
-// JSON whatever a description holds.
+// `text` as a JSON string, quotes included: control characters escaped,
+// UTF-8 kept, and in text that is not UTF-8 every byte above 0x7f escaped as
+// the character of that code, so that the file is JSON whatever a
+// description holds.
 std::string json_string(std::string_view text);
 
 // The graph file of `graph`, named <graph>.graph.json.
