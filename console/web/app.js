@@ -95,6 +95,8 @@
     document.title = "vx · " + (program.program || program.block);
     for (const b of document.querySelectorAll("#controls button")) b.disabled = readOnly;
     Chart.draw($("chart"), program.graph);
+    // When the chart was first drawn, for the browser test's figure.
+    if (program.graph && window.vxChartDrawn === undefined) window.vxChartDrawn = performance.now();
     hasPlant = Plant.setup($("plant"), program.objects);
     $("plant-section").hidden = !hasPlant;
     $("chart-section").classList.toggle("wide", !hasPlant);
