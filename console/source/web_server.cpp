@@ -1,3 +1,4 @@
+#include <arpa/inet.h>
 #include <httplib.h>
 #include <signal.h>
 
@@ -63,6 +64,27 @@ bool same_secret(const std::string& a, const std::string& b) {
 
 bool is_loopback(const std::string& host) { return host == "127.0.0.1" || host == "::1" || host == "localhost"; }
 
+bool is_wildcard(const std::string& host) { return host == "0.0.0.0" || host == "::"; }
+
+// An address written as digits ("192.0.2.7", "[2001:db8::1]"): no name that
+// another site could have resolve to this machine.
+bool is_address_literal(std::string host) {
+    unsigned char buffer[sizeof(in6_addr)];
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        return ::inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(), buffer) == 1;
+    return ::inet_pton(AF_INET, host.c_str(), buffer) == 1;
+}
+
+// An httplib route for exactly `path` (routes are regular expressions).
+std::string exact_route(std::string_view path) {
+    std::string pattern;
+    for (const char c : path) {
+        if (std::string_view(".[]{}()*+?^$|\\").find(c) != std::string_view::npos) pattern += '\\';
+        pattern += c;
+    }
+    return pattern;
+}
+
 void reply(httplib::Response& res, int status, const Json& body) {
     res.status = status;
     res.set_content(body.dump(), kJson);
@@ -117,6 +139,16 @@ std::string sse(const char* event, const Json& data) { return std::string("event
 
 }  // namespace
 
+bool host_allowed(const std::string& listen_host, int port, const std::string& host) {
+    const std::string suffix = ":" + std::to_string(port);
+    if (!host.ends_with(suffix)) return false;
+    const std::string name = host.substr(0, host.size() - suffix.size());
+    const bool v6 = listen_host.find(':') != std::string::npos;
+    if (name == (v6 ? "[" + listen_host + "]" : listen_host)) return true;
+    if (is_loopback(listen_host)) return name == "localhost";
+    return is_wildcard(listen_host) && is_address_literal(name);
+}
+
 WebOptions parse_listen(const std::string& text) {
     const auto colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 == text.size())
@@ -147,7 +179,6 @@ struct WebServer::Impl {
     std::mutex frame_mutex;
     Frame frame;  // what the viewers were last sent
     std::uint64_t frame_generation = 0;
-    std::vector<std::string> hosts;  // the Host headers accepted
 
     Impl(AttachOptions a, WebOptions o) : attach(std::move(a)), options(std::move(o)), link(attach) {}
 
@@ -248,7 +279,7 @@ struct WebServer::Impl {
         server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
             // A page of another site that has its name resolve to this
             // address sends its own name as Host: refused.
-            if (std::find(hosts.begin(), hosts.end(), req.get_header_value("Host")) == hosts.end()) {
+            if (!host_allowed(options.host, options.port, req.get_header_value("Host"))) {
                 refuse(res, 421, "the Host header does not name the address vxctl web listens on");
                 return httplib::Server::HandlerResponse::Handled;
             }
@@ -265,7 +296,7 @@ struct WebServer::Impl {
             return httplib::Server::HandlerResponse::Unhandled;
         });
         for (const WebAsset& asset : web_assets()) {
-            server.Get(std::string(asset.path), [&asset](const httplib::Request&, httplib::Response& res) {
+            server.Get(exact_route(asset.path), [&asset](const httplib::Request&, httplib::Response& res) {
                 res.set_content(asset.body.data(), asset.body.size(), std::string(asset.type).c_str());
             });
         }
@@ -366,8 +397,6 @@ void WebServer::start() {
         throw Failure("cannot listen on " + m.listen_text(port) + " (in use, or not an address of this machine)");
     }
     m.options.port = port;
-    m.hosts = {m.listen_text(port)};
-    if (is_loopback(m.options.host)) m.hosts.push_back("localhost:" + std::to_string(port));
     m.link.refresh();
     m.sampler = std::thread([&m] { m.sample_loop(); });
     m.listener = std::thread([&m] { m.server.listen_after_bind(); });

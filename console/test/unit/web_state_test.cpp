@@ -72,5 +72,36 @@ INSTANTIATE_TEST_SUITE_P(Table, WebListen,
                                            Listen{"127.0.0.1:80a", nullptr, 0}, Listen{"127.0.0.1:-1", nullptr, 0},
                                            Listen{"127.0.0.1:99999999999", nullptr, 0}));
 
+struct HostCase {
+    const char* listen;
+    const char* host;
+    bool allowed;
+};
+
+class WebHost : public ::testing::TestWithParam<HostCase> {};
+
+TEST_P(WebHost, AcceptsOnlyNamesOfTheListenAddress) {
+    const HostCase& c = GetParam();
+    EXPECT_EQ(host_allowed(c.listen, 8080, c.host), c.allowed) << c.listen << " / " << c.host;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WebHost,
+                         ::testing::Values(HostCase{"127.0.0.1", "127.0.0.1:8080", true},
+                                           HostCase{"127.0.0.1", "localhost:8080", true},
+                                           HostCase{"127.0.0.1", "127.0.0.1:8081", false},
+                                           HostCase{"127.0.0.1", "127.0.0.1", false},
+                                           HostCase{"127.0.0.1", "rebind.example:8080", false},
+                                           HostCase{"127.0.0.1", "", false},
+                                           HostCase{"127.0.0.1", "127.0.0.2:8080", false},
+                                           HostCase{"::1", "[::1]:8080", true},
+                                           HostCase{"::1", "::1:8080", false},
+                                           HostCase{"192.0.2.7", "192.0.2.7:8080", true},
+                                           HostCase{"192.0.2.7", "localhost:8080", false},
+                                           HostCase{"0.0.0.0", "192.0.2.7:8080", true},
+                                           HostCase{"0.0.0.0", "[2001:db8::1]:8080", true},
+                                           HostCase{"0.0.0.0", "plant.example:8080", false},
+                                           HostCase{"0.0.0.0", "192.0.2.7.nip.example:8080", false},
+                                           HostCase{"::", "0.0.0.0:8080", true}));
+
 }  // namespace
 }  // namespace vx::console::testing

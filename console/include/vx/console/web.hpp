@@ -24,6 +24,12 @@ struct WebOptions {
 // Failure for anything else.
 WebOptions parse_listen(const std::string& text);
 
+// Whether a request's Host header names the server: the listen address
+// itself with its port; on loopback also localhost; on a wildcard address
+// (0.0.0.0, ::) any address literal, since the machine's own addresses are
+// not known here and a literal cannot be a name that another site rebinds.
+bool host_allowed(const std::string& listen_host, int port, const std::string& host);
+
 class WebServer {
 public:
     WebServer(AttachOptions attach, WebOptions options);
