@@ -30,6 +30,7 @@ constexpr auto kSamplePeriod = 40ms;
 constexpr auto kAttachRetry = 250ms;
 // Caps: viewers at once, a request's body and its target (path and query).
 constexpr int kMaxViewers = 16;
+constexpr int kRequestThreads = 24;
 constexpr std::size_t kMaxBody = 4096;
 constexpr std::size_t kMaxTarget = 1024;
 // A viewer that has not taken this many updates (10 s of them), or whose
@@ -342,7 +343,8 @@ struct WebServer::Impl {
         std::string first;
         {
             std::lock_guard lock(frame_mutex);
-            if (frame.empty()) {
+            // The first viewer after none: the frame was not kept up.
+            if (frame.empty() || viewers == 1) {
                 frame_generation = link.generation();
                 frame = current_frame();
             }
@@ -379,7 +381,12 @@ WebServer::~WebServer() { stop(); }
 
 void WebServer::start() {
     Impl& m = *impl_;
-    m.server.new_task_queue = [] { return new httplib::ThreadPool(kMaxViewers + 4); };
+    // Each event stream holds a thread, and so does each kept-alive
+    // connection while it waits for its next request: enough threads for
+    // the viewers' streams and for several browsers' other connections,
+    // which are let go after a second of silence.
+    m.server.new_task_queue = [] { return new httplib::ThreadPool(kMaxViewers + kRequestThreads); };
+    m.server.set_keep_alive_timeout(1);
     m.server.set_payload_max_length(kMaxBody);
     m.server.set_socket_options([](int sock) {
         const int yes = 1, size = kSendBuffer;
@@ -400,6 +407,10 @@ void WebServer::start() {
     m.link.refresh();
     m.sampler = std::thread([&m] { m.sample_loop(); });
     m.listener = std::thread([&m] { m.server.listen_after_bind(); });
+    // Serving once start() returns, so that a stop() right after it finds a
+    // server to stop.
+    const auto deadline = Clock::now() + 5s;
+    while (!m.server.is_running() && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
 }
 
 void WebServer::stop() {

@@ -94,7 +94,7 @@
     $("block").textContent = `block "${program.block}"` + (readOnly ? (program.read_only ? " · read-only" : " · no token: view only") : "");
     document.title = "vx · " + (program.program || program.block);
     for (const b of document.querySelectorAll("#controls button")) b.disabled = readOnly;
-    Chart.draw($("chart"), program.graph);
+    Chart.draw($("chart"), program.graph, program.program ? "No graph file beside the program's symbol file." : "Waiting for a program.");
     // When the chart was first drawn, for the browser test's figure.
     if (program.graph && window.vxChartDrawn === undefined) window.vxChartDrawn = performance.now();
     hasPlant = Plant.setup($("plant"), program.objects);

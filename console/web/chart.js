@@ -135,11 +135,11 @@ const Chart = (() => {
 
   const Chart = {
     steps: new Map(), bars: [], actions: [],
-    draw(svg, graph) {
+    draw(svg, graph, missing) {
       svg.textContent = "";
       Chart.steps = new Map(); Chart.bars = []; Chart.actions = [];
       if (!graph) {
-        text(svg, 10, 20, "No graph file beside the program's symbol file.");
+        text(svg, 10, 20, missing);
         svg.setAttribute("width", 400); svg.setAttribute("height", 40);
         return;
       }
