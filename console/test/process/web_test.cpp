@@ -277,7 +277,7 @@ TEST_F(WebApi, AStalledViewerIsDroppedWithoutSlowingTheOthers) {
     program_->set_period(50000.0f);
     ::close(stalled);
     EXPECT_TRUE(dropped) << "the stalled viewer is still served";
-    for (const std::size_t n : per_second) EXPECT_GE(n, 15u) << "the other viewer was slowed";
+    for (const std::size_t n : per_second) EXPECT_GE(n, 10u) << "the other viewer was slowed";
 }
 
 TEST(WebFollow, ShowsTheEndAndFollowsTheNextProgramOnTheBlock) {
