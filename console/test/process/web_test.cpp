@@ -242,6 +242,23 @@ TEST_F(WebApi, AtMostTwentyFiveUpdatesASecondWhileRunning) {
     EXPECT_GE(updates, 10u);
 }
 
+TEST_F(WebApi, SixteenViewersAtOnceAndNoMore) {
+    std::vector<std::unique_ptr<Viewer>> viewers;
+    for (int k = 0; k < 16; ++k) viewers.push_back(std::make_unique<Viewer>(server_->port()));
+    ASSERT_TRUE(eventually([&] { return server_->viewers() == 16; }, 5s)) << server_->viewers();
+    httplib::Client client("127.0.0.1", server_->port());
+    const auto refused = client.Get("/api/events");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 503);
+    // The others are still served, and so are other requests.
+    EXPECT_EQ(client.Get("/api/state")->status, 200);
+    const std::size_t seen = viewers.back()->count();
+    ASSERT_TRUE(session_->step_once());
+    EXPECT_TRUE(eventually([&] { return viewers.back()->count() > seen; }, 5s));
+    viewers.clear();
+    EXPECT_TRUE(eventually([&] { return server_->viewers() == 0; }, 5s));
+}
+
 // A client that connects to the stream and never reads.
 int stalled_viewer(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
