@@ -3,7 +3,10 @@
 # with "fuzz", also what the fuzz targets need.
 #   scripts/deps.sh [fuzz]
 set -euo pipefail
-packages=(cmake ninja-build g++ gcc libgtest-dev libcli11-dev libbenchmark-dev pkg-config libmodbus-dev mbpoll python3-pymodbus python3-serial-asyncio)
+packages=(cmake ninja-build g++ gcc pkg-config libgtest-dev libcli11-dev libbenchmark-dev
+  libmodbus-dev mbpoll python3-pymodbus python3-serial-asyncio
+  libcpp-httplib-dev nlohmann-json3-dev libssl-dev
+  chromium chromium-driver python3-selenium)
 # The fuzz targets: libFuzzer comes with clang's runtime libraries (clang 16:
 # the first to take structured bindings into lambdas, which the code does).
 [ "${1:-}" != fuzz ] || packages+=(clang-16 libclang-rt-16-dev)

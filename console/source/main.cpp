@@ -11,6 +11,7 @@
 #include "vx/console/monitor.hpp"
 #include "vx/console/plant.hpp"
 #include "vx/console/simulator.hpp"
+#include "vx/console/web.hpp"
 #include "vx/platform/system.hpp"
 #include "vx_version.h"
 
@@ -49,9 +50,11 @@ struct Commands {
     std::optional<std::uint64_t> seed;
     std::optional<double> duration;
     bool lights = false;
-
-    // A command that attaches by itself (it outlives the program it serves).
+    // A command that follows the block itself (through program ends and
+    // restarts) rather than taking the session attached at start: it
+    // outlives the program it serves.
     std::function<int(const AttachOptions&)> standalone;
+    std::string web_listen = "127.0.0.1:8080";
     modbus::ServerOptions modbus_options;
     std::optional<std::string> listen;
     std::string word_order = "high-first";
@@ -173,6 +176,19 @@ struct Commands {
         on(bp->add_subcommand("list", "List the breakpoints"), [](const Session& s) { breakpoint_list(s, std::cout); return 0; });
     }
 
+    void add_web(CLI::App& app) {
+        auto* web = app.add_subcommand("web", "Serve a live view of the program in the browser (chart, plant, variables, trends, controls)");
+        web->add_option("--listen", web_listen, "ADDRESS:PORT to listen on")->capture_default_str();
+        web->add_flag("--read-only", flag, "Serve no request that writes to the block");
+        web->callback([this] {
+            standalone = [this](const AttachOptions& attach) {
+                WebOptions options = parse_listen(web_listen);
+                options.read_only = flag;
+                return run_web(attach, options, std::cout);
+            };
+        });
+    }
+
     void add_monitor_and_sim(CLI::App& app) {
         auto* monitor = app.add_subcommand("monitor", "Live view of the program (keys: r run, s stop, n step, 1-9 toggle input, q quit)");
         monitor->add_flag("--once", flag, "Print one frame and exit");
@@ -253,6 +269,7 @@ constexpr Example examples[] = {
     {"monitor", "vxctl monitor     (or, one frame: vxctl monitor --once --width 100)"},
     {"sim", "vxctl sim scenarios/tarvo.scn     (or: vxctl sim --seed 7 --for 60 scenarios/conveyor.scn)"},
     {"modbus", "vxctl --block crossing modbus --control     (or: vxctl --symbols build/bin/tarvo.vars modbus --print-map)"},
+    {"web", "vxctl --block line web     (then open the URL it prints; vxctl web --read-only --listen 0.0.0.0:8080)"},
     {"help", "vxctl help trace add     (or: vxctl trace add --help)"},
 };
 
@@ -308,6 +325,7 @@ int main(int argc, char** argv) {
     commands.add_breakpoint_commands(app);
     commands.add_monitor_and_sim(app);
     commands.add_modbus_command(app);
+    commands.add_web(app);
     commands.add_help_command(app);
     add_examples(app);
     const std::string version = std::string("vxctl ") + vx_version() + " (commit " + vx_commit() + ")";

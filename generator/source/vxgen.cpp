@@ -13,6 +13,7 @@
 
 #include "vx/grafcet/codegen.hpp"
 #include "vx/grafcet/description.hpp"
+#include "vx/grafcet/graph_file.hpp"
 #include "vx_version.h"
 
 namespace fs = std::filesystem;
@@ -73,10 +74,12 @@ int main(int argc, char** argv) {
     std::string out_dir;
     std::string symbols_file;
     std::string expected_graph;
+    std::string graph_file;
     app.add_option("description", description, "the controller description")->required();
     app.add_option("-o,--out", out_dir, "directory of the generated modules")->required();
     app.add_option("-s,--symbols", symbols_file, "the symbol file (default: <graph>.vars in the output directory)");
     app.add_option("-g,--graph", expected_graph, "refuse a description whose graph has another name");
+    app.add_option("--graph-file", graph_file, "also write the graph's structure (steps, transitions) to this file");
     app.set_version_flag("--version", std::string("vxgen ") + vx_version() + " (commit " + vx_commit() + ")",
                          "print the version and the commit vxgen was built from");
     app.footer("Example:\n  vxgen --graph tarvo --out build/tarvo --symbols build/bin/tarvo.vars "
@@ -114,5 +117,6 @@ int main(int argc, char** argv) {
     GeneratedFile symbols = generate_symbols(graph, layout);
     outputs.push_back({symbols_file.empty() ? fs::path(out_dir) / symbols.name : fs::path(symbols_file),
                        std::move(symbols.text)});
+    if (!graph_file.empty()) outputs.push_back({fs::path(graph_file), generate_graph_file(graph).text});
     return write_all(outputs) ? 0 : 1;
 }
