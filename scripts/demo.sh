@@ -4,15 +4,17 @@
 # simulator (about half a minute, the lights drawn as they change), then ends
 # the program and checks that no block is left behind. With `conveyor` it
 # plays the conveyor line instead: two batches of boxes and a hold. With
+# `pickplace` it plays the pick-and-place cell: boxes carried to a pallet,
+# an emergency stop, a full pallet replaced, a held box taken away. With
 # --monitor it opens the console's live view on the program instead (r run,
 # s stop, n step, 1 and 2 toggle the inputs, q quit).
-#   scripts/demo.sh [conveyor] [--monitor] [build-dir]
+#   scripts/demo.sh [conveyor|pickplace] [--monitor] [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program=tarvo
 mode=sim
-if [ "${1:-}" = "conveyor" ]; then
-  program=conveyor
+if [ "${1:-}" = "conveyor" ] || [ "${1:-}" = "pickplace" ]; then
+  program=$1
   shift
 fi
 if [ "${1:-}" = "--monitor" ]; then
@@ -66,7 +68,7 @@ else
   [ "$program" = tarvo ] && lights=(--lights)
   "$vxctl" sim "${lights[@]}" "scenarios/$program.scn"
   echo
-  if [ "$program" = conveyor ]; then
+  if [ "$program" != tarvo ]; then
     "$vxctl" objects
     echo
   fi

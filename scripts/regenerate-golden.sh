@@ -11,7 +11,7 @@ if [ ! -f "$build/build.ninja" ]; then
   cmake -S . -B "$build" -G Ninja -DVX_WERROR=ON
 fi
 cmake --build "$build" --target vxgen
-for name in tarvo melki melki_bis sorel sorel_bis conveyor; do
+for name in tarvo melki melki_bis sorel sorel_bis conveyor pickplace; do
   golden=controllers/test/golden/$name
   mkdir -p "$golden"
   "$build/bin/vxgen" --graph "$name" --out "$golden" --symbols "$golden/$name.vars" \

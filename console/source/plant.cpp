@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <numbers>
 #include <ostream>
 #include <string_view>
 
@@ -135,6 +136,21 @@ struct Mark {
     const PlantObject* object = nullptr;
 };
 
+// Whether one line along X crosses every object with a placement: the row
+// then shows each of them where it is along the line. A plant spread over
+// the floor (a pallet beside the feed, an arm that turns) has no such line.
+bool along_one_row(const std::vector<PlantObject>& objects) {
+    double low = -std::numeric_limits<double>::infinity();
+    double high = std::numeric_limits<double>::infinity();
+    for (const auto& o : objects) {
+        const auto e = o.extent(1);
+        if (!finite_extent(e)) continue;
+        low = std::max(low, e.first);
+        high = std::min(high, e.second);
+    }
+    return low <= high;
+}
+
 }  // namespace
 
 std::array<double, 3> PlantObject::position() const {
@@ -147,16 +163,30 @@ std::array<double, 3> PlantObject::size() const {
     return s;
 }
 
-std::pair<double, double> PlantObject::x_extent() const {
-    // The corners of the cube add each edge's X or not: the least X takes
-    // the negative ones, the largest the positive ones.
-    double low = matrix[kTranslation[0]];
+std::pair<double, double> PlantObject::extent(std::size_t axis) const {
+    // The corners of the cube add each edge's coordinate or not: the least
+    // takes the negative ones, the largest the positive ones.
+    double low = matrix[kTranslation[axis]];
     double high = low;
     for (std::size_t c = 0; c < 3; ++c) {
-        low += std::min(0.0, matrix[kColumn[c][0]]);
-        high += std::max(0.0, matrix[kColumn[c][0]]);
+        low += std::min(0.0, matrix[kColumn[c][axis]]);
+        high += std::max(0.0, matrix[kColumn[c][axis]]);
     }
     return {low, high};
+}
+
+double PlantObject::angle_z() const {
+    double x = matrix[kColumn[0][0]];
+    double y = matrix[kColumn[0][1]];
+    if (matrix[15] < 0) {
+        x = -x;
+        y = -y;
+    }
+    if (!std::isfinite(x) || !std::isfinite(y) || (x == 0 && y == 0)) return kNaN;
+    double degrees = std::atan2(y, x) * 180.0 / std::numbers::pi;
+    if (degrees < 0) degrees += 360.0;
+    // A tiny negative angle reads just under 360, never 360 itself.
+    return degrees < 360.0 ? degrees : std::nextafter(360.0, 0.0);
 }
 
 std::vector<PlantObject> plant_objects(const Session& session) {
@@ -198,10 +228,11 @@ void list_objects(const Session& session, std::ostream& out) {
     out << "program " << program << ": " << actors << " actors, " << objects.size() - static_cast<std::size_t>(actors)
         << " product slots (" << live << " alive)\n";
     std::vector<std::vector<std::string>> rows{
-        {"index", "name", "model", "kind", "status", "position (x y z)", "size (sx sy sz)", "variables"}};
+        {"index", "name", "model", "kind", "status", "position (x y z)", "angle z", "size (sx sy sz)", "variables"}};
     for (const auto& o : objects)
         rows.push_back({std::to_string(o.index), o.record->name, o.record->model, o.record->actor ? "actor" : "product",
-                        status_text(o.status), triple(o.position()), triple(o.size()), variable_values(session, o)});
+                        status_text(o.status), triple(o.position()), compact(o.angle_z()), triple(o.size()),
+                        variable_values(session, o)});
     print_columns(rows, out);
 }
 
@@ -221,6 +252,9 @@ std::string draw_plant(const Session& session, int width) {
         high = std::max(high, e.second);
     }
     if (!(low <= high)) return "plant    (no object has a placement to draw)\n";
+    if (!along_one_row(objects))
+        return "plant    not drawable on one row: its objects do not lie along one line in X; "
+               "vxctl objects lists their positions and angles\n";
     if (high - low < 1e-9 * std::max(1.0, std::fabs(low))) {
         low -= 0.5;
         high += 0.5;

@@ -107,6 +107,10 @@ int32_t prodNew(BehaviorFunction model, double x, double y, double z, double sx,
         m.entry[7] = y;
         m.entry[11] = z;
         saveMatrix_on_(m, record(i).cells);
+        // A new product has no history as a carrier: what joint2Object
+        // recorded for the slot's previous object would make whatever is
+        // jointed to the new one jump by the distance between the two.
+        if (tabOldJointedMatrix != nullptr) tabOldJointedMatrix[i] = Matrix{};
         return i;
     }
     return kRefused;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <numbers>
 #include <sstream>
 
 #include "fake_block.hpp"
@@ -44,12 +45,12 @@ TEST(Objects, ListsEveryObjectWithStatusPlacementSizeAndVariables) {
     list_objects(line.block.session(), out);
     EXPECT_EQ(out.str(),
               "program line: 2 actors, 3 product slots (1 alive)\n"
-              "index  name     model    kind     status       position (x y z)  size (sx sy sz)  variables\n"
-              "0      belt     belt     actor    alive        0 0 0.5           10 1 0.1         speed=0.5\n"
-              "1      barrier  barrier  actor    alive        6 -0.5 0          0.05 2 1         seen=1\n"
-              "2      box1     box      product  alive        1.5 0.25 0.6      0.5 0.5 0.5\n"
-              "3      box2     box      product  killed       12 0.25 0.6       0.5 0.5 0.5\n"
-              "4      box3     box      product  unknown (7)  3 0.25 0.6        0.5 0.5 0.5\n");
+              "index  name     model    kind     status       position (x y z)  angle z  size (sx sy sz)  variables\n"
+              "0      belt     belt     actor    alive        0 0 0.5           0        10 1 0.1         speed=0.5\n"
+              "1      barrier  barrier  actor    alive        6 -0.5 0          0        0.05 2 1         seen=1\n"
+              "2      box1     box      product  alive        1.5 0.25 0.6      0        0.5 0.5 0.5\n"
+              "3      box2     box      product  killed       12 0.25 0.6       0        0.5 0.5 0.5\n"
+              "4      box3     box      product  unknown (7)  3 0.25 0.6        0        0.5 0.5 0.5\n");
 }
 
 TEST(Objects, AProgramWithoutObjectsSaysSo) {
@@ -84,6 +85,32 @@ TEST(Objects, SizeAndExtentFollowTheColumnsOfTheMatrix) {
         EXPECT_EQ(o.x_extent(), p.x_extent);
         EXPECT_EQ(o.position(), (std::array<double, 3>{p.matrix[3], p.matrix[7], p.matrix[11]}));
     }
+}
+
+// The turn about Z as getAngleZ reads it: from the X edge's direction, any
+// size, reversed by a negative Y cosine in entry 15, in [0, 360).
+TEST(Objects, AngleAboutZFollowsTheXEdge) {
+    const double c30 = std::cos(std::numbers::pi / 6), s30 = 0.5;
+    struct Row {
+        const char* what;
+        std::array<double, 16> matrix;
+        double angle;
+    };
+    for (const Row& r : {
+             Row{"axis-aligned", {2, 0, 0, 1, 0, 3, 0, 2, 0, 0, 1, 3, 0, 0, 0, 1}, 0},
+             Row{"30 degrees, size 2", {2 * c30, -s30, 0, 0, 2 * s30, c30, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, 30},
+             Row{"a quarter turn clockwise", {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, 270},
+             Row{"half a turn", {-1, 0, 0, 0, 0, -1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, 180},
+             Row{"turned 180 about Y: the X edge reversed, Z unturned", {-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1, 0, 0, 0, 0, -1}, 0},
+             Row{"just under 0", {1, 0, 0, 0, -1e-18, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, std::nextafter(360.0, 0.0)},
+         }) {
+        PlantObject o;
+        o.matrix = r.matrix;
+        EXPECT_NEAR(o.angle_z(), r.angle, 1e-9) << r.what;
+        EXPECT_LT(o.angle_z(), 360.0) << r.what;
+    }
+    PlantObject flat;
+    EXPECT_TRUE(std::isnan(flat.angle_z())) << "an X edge of no length has no direction";
 }
 
 struct ViewCase {
@@ -137,6 +164,15 @@ TEST(PlantView, ScaleAndLegendAndTheFrame) {
                          "plant    ======AA"),
               std::string::npos)
         << frame;
+    // A plant that no line along X crosses whole is not drawn on a row: here
+    // box1 stands beside the belt, apart from it in Y, even killed.
+    set_cur(line.block.f(kBox1 + 7), 3.f);
+    set_cur(line.block.i(kBox1Status), 2);
+    EXPECT_EQ(draw_plant(s, 60),
+              "plant    not drawable on one row: its objects do not lie along one line in X; vxctl objects lists "
+              "their positions and angles\n");
+    set_cur(line.block.f(kBox1 + 7), 0.25f);
+    set_cur(line.block.i(kBox1Status), 1);
     // Narrow terminals keep at least ten columns, and the scale its two ends.
     EXPECT_EQ(draw_plant(s, 5).substr(0, 44), "plant    =AC=|===\n         0     12.5\nlegend");
 }

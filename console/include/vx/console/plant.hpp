@@ -36,7 +36,14 @@ struct PlantObject {
     // cosine, not a scale, and is left out.
     std::array<double, 3> size() const;
     // The smallest and the largest X of the cube's image.
-    std::pair<double, double> x_extent() const;
+    std::pair<double, double> x_extent() const { return extent(0); }
+    // The same along axis 0 (X), 1 (Y) or 2 (Z).
+    std::pair<double, double> extent(std::size_t axis) const;
+    // The turn about Z in degrees, in [0, 360), as the plant library's
+    // getAngleZ reads it: the direction of the object's X edge in the XY
+    // plane, reversed when entry 15 (the cosine of the turn about Y) is
+    // negative. NaN when the edge has no direction or is not a number.
+    double angle_z() const;
 };
 
 // Every object of the symbol file, read from the block now; empty when the
@@ -47,15 +54,17 @@ std::vector<PlantObject> plant_objects(const Session& session);
 std::string status_text(const std::optional<std::int32_t>& status);
 
 // vxctl objects: one row per object (table index, name, model, actor or
-// product, status, position, size, own variables), or a sentence when the
-// program declares no objects.
+// product, status, position, angle about Z, size, own variables), or a
+// sentence when the program declares no objects.
 void list_objects(const Session& session, std::ostream& out);
 
 // The monitor's plant view, for a terminal `width` columns wide: the live
 // objects along X between the smallest and the largest X of all objects
 // (long actors as '=', thin ones as '|', products as letters), the scale and
-// a legend, each line opened by a 9-column label. Empty when the program
-// declares no objects.
+// a legend, each line opened by a 9-column label. A plant that no line along
+// X crosses whole (no band of Y shared by all its objects, a cell spread over
+// the floor) is not drawn: one line says so and points to vxctl objects.
+// Empty when the program declares no objects.
 std::string draw_plant(const Session& session, int width);
 
 }  // namespace vx::console
