@@ -1,4 +1,4 @@
-// The graph file beside each of the six programs, as this build wrote it,
+// The graph file beside each of the programs, as this build wrote it,
 // against the program's description read line by line here: the components,
 // every step with its initial mark and actions, every transition with its
 // steps and its receptivity as written, in the description's order.
@@ -91,7 +91,7 @@ TEST_P(GraphFile, MatchesTheDescription) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, GraphFile,
-                         ::testing::Values("tarvo", "melki", "melki_bis", "sorel", "sorel_bis", "conveyor"),
+                         ::testing::Values("tarvo", "melki", "melki_bis", "sorel", "sorel_bis", "conveyor", "pickplace"),
                          [](const auto& program) { return std::string(program.param); });
 
 }  // namespace
