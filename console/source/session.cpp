@@ -19,8 +19,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::array<std::string_view, 6> kStatusNames{"FREE", "STOP", "RUN", "STEP", "END", "PAUSE"};
-
 // How often the console looks at the block while it waits for the program.
 constexpr auto kPoll = 200us;
 
@@ -54,8 +52,7 @@ template <class Cell> Cell& control_cell(const BlockView& block, std::int32_t in
 }  // namespace
 
 std::string status_name(std::int32_t status) {
-    if (status >= 0 && status < static_cast<std::int32_t>(kStatusNames.size()))
-        return std::string(kStatusNames[static_cast<std::size_t>(status)]);
+    if (const std::string_view name = cells::status_name(status); !name.empty()) return std::string(name);
     return "unknown (" + std::to_string(status) + ")";
 }
 
@@ -207,7 +204,7 @@ bool Session::step_once() const {
         if (counter() != before && s != STEP) return true;
         // A breakpoint holds the program inside the cycle: the step ends
         // there, once the hold has outlasted the executive's 10 ms poll.
-        const bool held = s == PAUSE && cur(int_cell(cells::kCurrentInstance)) != 0 && Clock::now() - written > 30ms;
+        const bool held = s == PAUSE && cur(int_cell(cells::bpcurrentinstance)) != 0 && Clock::now() - written > 30ms;
         held_seen = held ? held_seen + 1 : 0;
         if (held_seen > 50) return false;
         if (Clock::now() > deadline) {
