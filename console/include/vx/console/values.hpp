@@ -92,8 +92,9 @@ Value read_cur(const BlockView& block, const VarRef& ref);
 // The simulator's write: cur only (bit 0 of a bool cell).
 void write_cur(const BlockView& block, const VarRef& ref, const Value& value);
 
-// Forcing: the value into cur and prev, then the forced flag (a bool cell in
-// one byte write). Unforcing clears the flag and leaves the values.
+// Forcing and unforcing, through the runtime's own protocol (vx/forcing.hpp):
+// the value into cur and prev, then the forced flag (a bool cell in one byte
+// write). Unforcing clears the flag and leaves the values.
 void force(const BlockView& block, const VarRef& ref, const Value& value);
 void unforce(const BlockView& block, const VarRef& ref);
 bool is_forced(const BlockView& block, const VarRef& ref);
