@@ -11,6 +11,8 @@
 #include <set>
 #include <utility>
 
+#include "vx/time_cells.hpp"
+
 namespace vx::grafcet {
 namespace {
 
@@ -379,7 +381,7 @@ private:
             out_ +=
                 "/* The total of a TIME output, in ticks of 100 us. */\n"
                 "static int64_t time_total(const IntCell *time) {\n"
-                "    return (int64_t)vx_int_cur(time + 2) * 864000000 + vx_int_cur(time + 3);\n"
+                "    return (int64_t)vx_int_cur(time + 2) * " + number(kTicksPerDay) + " + vx_int_cur(time + 3);\n"
                 "}\n\n";
         }
         if (has_actions()) {
@@ -444,8 +446,8 @@ private:
         const std::string pad8 = "        ";
         if (kind.input_pins[1].type == PinType::Time && kind.input_count == 2) {
             const std::int64_t ticks = b.inputs[1].value;
-            out_ += pad8 + "static const IntCell pt[4] = {{0}, {0}, {.cur = " + number(ticks / 864000000) +
-                    "}, {.cur = " + number(ticks % 864000000) + "}};\n";
+            out_ += pad8 + "static const IntCell pt[4] = {{0}, {0}, {.cur = " + number(ticks / kTicksPerDay) +
+                    "}, {.cur = " + number(ticks % kTicksPerDay) + "}};\n";
             out_ += pad8 + "static int32_t cycle_mark;\n";
             if (entry == "tof") out_ += pad8 + "static int16_t running;\n";
             out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + entry + "_Q(" + in[0] + ", pt, " + output(1) +

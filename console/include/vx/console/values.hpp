@@ -13,6 +13,7 @@
 
 #include "vx/block.hpp"
 #include "vx/console/error.hpp"
+#include "vx/time_cells.hpp"
 
 namespace vx::console {
 
@@ -57,9 +58,7 @@ Value parse_value(CellType type, std::string_view text);
 std::string format_value(const Value& value);
 
 // A TIME value in ticks of 100 us, from its two int cells. At most 2^31 days
-// of 864000000 ticks and 2^31 ticks: within 2^61, no overflow.
-inline constexpr std::int64_t kTicksPerDay = 864000000;
-inline constexpr double kTicksPerSecond = 10000.0;
+// of kTicksPerDay ticks and 2^31 ticks: within 2^61, no overflow.
 constexpr std::int64_t time_ticks(std::int32_t days, std::int32_t ticks) { return days * kTicksPerDay + ticks; }
 
 struct CellState {
