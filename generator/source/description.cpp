@@ -59,7 +59,7 @@ ValueType value_type(CellType type) {
 }
 
 // The member of an object that a dotted name reads: its status, a
-// coordinate of its position (cells 3, 7 and 11 of its matrix) or one of its
+// coordinate of its position (kPositionCells of its matrix) or one of its
 // model's variables.
 std::optional<Reference> object_member(const Graph& graph, const Object& o, std::string_view member) {
     const std::string base = graph.name + "_" + o.name + "__";
@@ -67,7 +67,7 @@ std::optional<Reference> object_member(const Graph& graph, const Object& o, std:
     constexpr std::array<std::string_view, 3> kAxes{"x", "y", "z"};
     for (std::size_t axis = 0; axis < kAxes.size(); ++axis) {
         if (member == kAxes[axis])
-            return Reference{ValueType::Float, "(" + base + "matrix + " + std::to_string(3 + 4 * axis) + ")"};
+            return Reference{ValueType::Float, "(" + base + "matrix + " + std::to_string(kPositionCells[axis]) + ")"};
     }
     for (const ModelVariable& v : graph.models[o.model].variables) {
         if (v.name == member) return Reference{value_type(v.type), base + v.name};
