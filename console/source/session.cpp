@@ -96,7 +96,10 @@ Session Session::attach(const AttachOptions& options) {
             s.no_symbols_reason_ = "there is no symbol file " + *exe + ".vars";
         }
     }
-    if (s.symbols_) s.check_symbols_match();
+    if (s.symbols_) {
+        s.check_symbols_match();
+        s.lights_ = load_lights_view(view_file_for(s.symbols_origin_)).value_or(LightsView{});
+    }
     return s;
 }
 

@@ -8,9 +8,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "vx/block.hpp"
 #include "vx/control_cells.hpp"
+#include "vx/console/lights.hpp"
 #include "vx/console/symbols.hpp"
 #include "vx/console/values.hpp"
 #include "vx/platform/shared_memory.hpp"
@@ -39,6 +41,9 @@ public:
     std::size_t mapped_size() const { return mapped_; }
     const SymbolTable* symbols() const { return symbols_ ? &*symbols_ : nullptr; }
     const std::string& symbols_origin() const { return symbols_origin_; }
+    // The program's lights, from the view file beside its symbol file.
+    const LightsView& lights() const { return lights_; }
+    void set_lights(LightsView lights) { lights_ = std::move(lights); }
     // The symbol table, or a Failure that says how to give one.
     const SymbolTable& require_symbols() const;
 
@@ -93,6 +98,7 @@ private:
     std::optional<SymbolTable> symbols_;
     std::string symbols_origin_;
     std::string no_symbols_reason_;
+    LightsView lights_;
 };
 
 }  // namespace vx::console
