@@ -11,6 +11,7 @@
 #include <set>
 #include <utility>
 
+#include "vx/grafcet/c_names.hpp"
 #include "vx/time_cells.hpp"
 
 namespace vx::grafcet {
@@ -47,29 +48,7 @@ std::string double_literal(std::string text) {
     return text;
 }
 
-// Names of the generated C objects of one graph.
-class Names {
-public:
-    explicit Names(const Graph& graph) : graph_(graph.name), unit_(graph.unit) {}
-    std::string variable(std::string_view name) const { return graph_ + "_" + std::string(name); }
-    std::string step(int n) const { return graph_ + "__X_" + number(n); }
-    std::string previous(int n) const { return step(n) + "_PREV"; }
-    std::string timer(int n) const { return graph_ + "__TIMER_" + number(n); }
-    std::string member(std::string_view owner, std::string_view member) const {
-        return graph_ + "_" + std::string(owner) + "__" + std::string(member);
-    }
-    std::string model_function(const Model& m) const {
-        return m.behaviour.empty() ? graph_ + "__" + m.name + "__model" : m.behaviour;
-    }
-    std::string offset(const Model& m, const ModelVariable& v) const { return graph_ + "__" + m.name + "__" + v.name; }
-    std::string evolution() const { return unit_ + "__" + graph_; }
-    std::string initialisation() const { return "_" + unit_ + "__" + graph_ + "_init"; }
-    std::string file(std::string_view suffix) const { return graph_ + std::string(suffix); }
-
-private:
-    std::string graph_;
-    std::string unit_;
-};
+using Names = CNames;
 
 std::string title(const Graph& graph, std::string_view what, std::string_view description) {
     return "/*\n * Controller " + graph.name + " (unit " + graph.unit + ", graph " + graph.name + "): " +
