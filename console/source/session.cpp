@@ -167,9 +167,11 @@ bool Session::alive() const {
 }
 
 std::string Session::task_name() const {
-    // Characters from cell 3 on, up to the capacity (50) or a character 0.
+    // Characters after the string's header cells, up to the capacity (50) or
+    // a character 0.
+    constexpr std::int32_t first = cells::taskname + kArrayHeaderCells<CharCell>;
     std::string name;
-    for (std::int32_t i = 3; i < 3 + VX_TASKNAME_CAPACITY; ++i) {
+    for (std::int32_t i = first; i < first + VX_TASKNAME_CAPACITY; ++i) {
         const CharCell* c = block_.cell<CharCell>(i);
         if (c == nullptr || cur(*c) == 0) break;
         name += static_cast<char>(cur(*c));

@@ -698,15 +698,18 @@ std::string init_module(const Graph& graph, const GraphLayout& layout, std::stri
                                    " * goes into cur and prev. */\n"
                                  : "/* The period, the task name, the two condition switches and where each\n"
                                    " * object starts; each start value goes into cur and prev. */\n";
+    // The task name is a string in cells: its capacity in the first two
+    // cells, its characters after the header cells.
+    const std::string text = number(cells::taskname + kArrayHeaderCells<CharCell>);
     out += "void variablesInitialization(void) {\n"
            "    int32_t i;\n"
-           "    VX_Float_Init(memHeader, 10, 50000.0f);\n"
-           "    VX_Char_Init(memHeader, 0, 0);\n"
-           "    VX_Char_Init(memHeader, 1, VX_TASKNAME_CAPACITY);\n"
-           "    for (i = 0; task_name[i] != '\\0'; ++i) VX_Char_Init(memHeader, 3 + i, (uint8_t)task_name[i]);\n"
-           "    VX_Char_Init(memHeader, 3 + i, 0);\n"
-           "    VX_Bool_Init(memHeader, 3, 1);\n"
-           "    VX_Bool_Init(memHeader, 4, 1);\n";
+           "    VX_Float_Init(memHeader, " + number(cells::simuperiod) + ", 50000.0f);\n"
+           "    VX_Char_Init(memHeader, " + number(cells::taskname) + ", 0);\n"
+           "    VX_Char_Init(memHeader, " + number(cells::taskname + 1) + ", VX_TASKNAME_CAPACITY);\n"
+           "    for (i = 0; task_name[i] != '\\0'; ++i) VX_Char_Init(memHeader, " + text + " + i, (uint8_t)task_name[i]);\n"
+           "    VX_Char_Init(memHeader, " + text + " + i, 0);\n"
+           "    VX_Bool_Init(memHeader, " + number(cells::allowpreconditions) + ", 1);\n"
+           "    VX_Bool_Init(memHeader, " + number(cells::allowpostconditions) + ", 1);\n";
     for (std::size_t k = 0; k < graph.objects.size(); ++k) {
         const Object& o = graph.objects[k];
         out += "    place(" + number(layout.objects[k].matrix) + ", " + join(float_literals(o.at), ", ") + ", " +
