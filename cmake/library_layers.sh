@@ -13,9 +13,9 @@ shift
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-for spec in "$@"; do
-    level=${spec%%:*}
-    rest=${spec#*:}
+for layer in "$@"; do
+    level=${layer%%:*}
+    rest=${layer#*:}
     name=${rest%%:*}
     archive=${rest#*:}
     "$nm" -g --defined-only "$archive" >"$tmp/$name.nm"

@@ -77,8 +77,8 @@ std::string join_labels(const std::vector<VarRef>& refs) {
 }
 
 std::int32_t breakpoint_count(const Session& session) {
-    const std::int32_t n = cur(session.int_cell(cells::kBreakpointCount));
-    if (n < 0 || n > cells::kMaxBreakpoints)
+    const std::int32_t n = cur(session.int_cell(cells::bpnoline));
+    if (n < 0 || n > VX_MAX_BREAKPOINTS)
         throw Failure("the breakpoint count in the block reads " + std::to_string(n) +
                       ", which is not 0 to 101; 'break clear' resets it");
     return n;
@@ -107,22 +107,23 @@ void show_status(const Session& s, std::ostream& out) {
     out << "process      " << (pid == 0 ? std::string("none (the program has ended)")
                                         : std::to_string(pid) + (s.alive() ? " (alive)" : " (not running)"))
         << "\n";
-    const IntCell& status = s.int_cell(cells::kStatus);
+    const IntCell& status = s.int_cell(cells::execstatus);
     out << "status       " << status_name(cur(status));
     if (prev(status) != cur(status)) out << " (last reported " << status_name(prev(status)) << ")";
     out << "\n";
     out << "cycle        " << s.counter() << "\n";
     auto f = [&](std::int32_t index) { return static_cast<double>(cur(s.float_cell(index))); };
-    out << "period       " << number(f(cells::kPeriod)) << " us (measured: mean " << number(f(cells::kMeanPeriod))
-        << ", min " << number(f(cells::kMinPeriod)) << ", max " << number(f(cells::kMaxPeriod)) << " us)\n";
-    out << "changes      per cycle: mean " << number(f(cells::kMeanModifications), 2) << ", min "
-        << number(f(cells::kMinModifications), 0) << ", max " << number(f(cells::kMaxModifications), 0) << "\n";
-    out << "signature    " << cur(s.int_cell(cells::kSignature)) << "\n";
-    const std::int32_t generated = cur(s.int_cell(cells::kGenerationTime));
+    out << "period       " << number(f(cells::simuperiod)) << " us (measured: mean " << number(f(cells::realsimuperiod))
+        << ", min " << number(f(cells::minsimuperiod)) << ", max " << number(f(cells::maxsimuperiod)) << " us)\n";
+    out << "changes      per cycle: mean " << number(f(cells::mxmeanvariablemodification), 2) << ", min "
+        << number(f(cells::mxminvariablemodification), 0) << ", max "
+        << number(f(cells::mxmaxvariablemodification), 0) << "\n";
+    out << "signature    " << cur(s.int_cell(cells::signature)) << "\n";
+    const std::int32_t generated = cur(s.int_cell(cells::generationtime));
     out << "generated    " << date_text(generated) << " (" << generated << ")\n";
     MemoryHeader& h = *b.header();
-    out << "trace        " << (cur(s.bool_cell(cells::kTraceOn)) ? "on" : "off")
-        << (cur(s.bool_cell(cells::kResetTrace)) ? ", restart requested" : "") << "; listed: "
+    out << "trace        " << (cur(s.bool_cell(cells::traceon)) ? "on" : "off")
+        << (cur(s.bool_cell(cells::resettrace)) ? ", restart requested" : "") << "; listed: "
         << entries_of(h.traceBool).size() << " bool, " << entries_of(h.traceInt).size() << " int, "
         << entries_of(h.traceFloat).size() << " float, " << entries_of(h.traceChar).size() << " char\n";
     out << "watch list   " << join_labels(listed(s, ListKind::Watch)) << "\n";
@@ -132,13 +133,13 @@ void show_status(const Session& s, std::ostream& out) {
     for (std::size_t i = 0; i < bps.size(); ++i) out << (i ? ", " : "") << bps[i].location << "/" << bps[i].instance;
     out << "\n";
     out << "held at      ";
-    if (const std::int32_t instance = cur(s.int_cell(cells::kCurrentInstance)); instance != 0)
-        out << "location " << cur(s.int_cell(cells::kCurrentLocation)) << ", instance " << instance << "\n";
+    if (const std::int32_t instance = cur(s.int_cell(cells::bpcurrentinstance)); instance != 0)
+        out << "location " << cur(s.int_cell(cells::bpcurrentlocation)) << ", instance " << instance << "\n";
     else
         out << "nothing\n";
-    out << "last report  location " << cur(s.int_cell(cells::kCurrentLocation)) << ", code "
-        << cur(s.int_cell(cells::kCurrentPrePostCode)) << ", type " << cur(s.int_cell(cells::kCurrentTypeError))
-        << ", rank " << cur(s.int_cell(cells::kCurrentRank)) << "\n";
+    out << "last report  location " << cur(s.int_cell(cells::bpcurrentlocation)) << ", code "
+        << cur(s.int_cell(cells::bpcurrentprepostcode)) << ", type " << cur(s.int_cell(cells::bpcurrenttypeerror))
+        << ", rank " << cur(s.int_cell(cells::bpcurrentrank)) << "\n";
     const auto forced = forced_variables(s);
     out << "forced       ";
     if (forced.empty()) out << "none";
@@ -163,8 +164,8 @@ void step(const Session& session, std::int64_t count, std::ostream& out) {
     if (count < 1) throw Failure("the number of cycles to step must be at least 1");
     for (std::int64_t i = 0; i < count; ++i) {
         if (!session.step_once()) {
-            out << "held at a breakpoint: location " << cur(session.int_cell(cells::kCurrentLocation)) << ", instance "
-                << cur(session.int_cell(cells::kCurrentInstance)) << "\n";
+            out << "held at a breakpoint: location " << cur(session.int_cell(cells::bpcurrentlocation)) << ", instance "
+                << cur(session.int_cell(cells::bpcurrentinstance)) << "\n";
             return;
         }
     }
@@ -307,9 +308,9 @@ void list_show(const Session& session, ListKind kind, std::ostream& out) {
     }
 }
 
-void trace_switch(const Session& session, bool on) { set_cur(session.bool_cell(cells::kTraceOn), on); }
+void trace_switch(const Session& session, bool on) { set_cur(session.bool_cell(cells::traceon), on); }
 
-void trace_restart(const Session& session) { set_cur(session.bool_cell(cells::kResetTrace), true); }
+void trace_restart(const Session& session) { set_cur(session.bool_cell(cells::resettrace), true); }
 
 std::string annotate_trace_line(const Session& session, const std::string& line) {
     // Change lines read "<cycle> <letter><index> <prev>:<cur>".
@@ -342,10 +343,10 @@ void trace_show(const Session& session, const std::optional<std::string>& file, 
 
 std::vector<Breakpoint> breakpoints(const Session& session) {
     std::vector<Breakpoint> found;
-    const std::int32_t n = std::clamp(cur(session.int_cell(cells::kBreakpointCount)), 0, +cells::kMaxBreakpoints);
+    const std::int32_t n = std::clamp(cur(session.int_cell(cells::bpnoline)), 0, std::int32_t{VX_MAX_BREAKPOINTS});
     for (std::int32_t k = 0; k < n; ++k)
-        found.push_back({cur(session.int_cell(cells::kBreakpointLocations + k)),
-                         cur(session.int_cell(cells::kBreakpointInstances + k))});
+        found.push_back({cur(session.int_cell(cells::bplocations + k)),
+                         cur(session.int_cell(cells::bpinstances + k))});
     return found;
 }
 
@@ -356,16 +357,16 @@ void breakpoint_add(const Session& session, Breakpoint bp, std::ostream& out) {
         out << "breakpoint " << bp.location << "/" << bp.instance << " is already set\n";
         return;
     }
-    if (n == cells::kMaxBreakpoints) throw Failure("there are already 101 breakpoints, the most the block holds");
+    if (n == VX_MAX_BREAKPOINTS) throw Failure("there are already 101 breakpoints, the most the block holds");
     // The pair first, then the count: the program never checks half a pair.
-    set_cur(session.int_cell(cells::kBreakpointLocations + n), bp.location);
-    set_cur(session.int_cell(cells::kBreakpointInstances + n), bp.instance);
-    set_cur(session.int_cell(cells::kBreakpointCount), n + 1);
+    set_cur(session.int_cell(cells::bplocations + n), bp.location);
+    set_cur(session.int_cell(cells::bpinstances + n), bp.instance);
+    set_cur(session.int_cell(cells::bpnoline), n + 1);
 }
 
 void breakpoint_clear(const Session& session, std::optional<Breakpoint> bp) {
     if (!bp) {
-        set_cur(session.int_cell(cells::kBreakpointCount), 0);
+        set_cur(session.int_cell(cells::bpnoline), 0);
         return;
     }
     const std::int32_t n = breakpoint_count(session);
@@ -376,10 +377,10 @@ void breakpoint_clear(const Session& session, std::optional<Breakpoint> bp) {
     // Later pairs move up while the count still covers them (a pair may be
     // seen twice meanwhile, never a foreign one), then the count shrinks.
     for (auto k = static_cast<std::int32_t>(it - existing.begin()); k + 1 < n; ++k) {
-        set_cur(session.int_cell(cells::kBreakpointLocations + k), existing[static_cast<std::size_t>(k) + 1].location);
-        set_cur(session.int_cell(cells::kBreakpointInstances + k), existing[static_cast<std::size_t>(k) + 1].instance);
+        set_cur(session.int_cell(cells::bplocations + k), existing[static_cast<std::size_t>(k) + 1].location);
+        set_cur(session.int_cell(cells::bpinstances + k), existing[static_cast<std::size_t>(k) + 1].instance);
     }
-    set_cur(session.int_cell(cells::kBreakpointCount), n - 1);
+    set_cur(session.int_cell(cells::bpnoline), n - 1);
 }
 
 void breakpoint_list(const Session& session, std::ostream& out) {

@@ -152,13 +152,14 @@ std::string render_frame(const Session& s, const FrameOptions& options) {
     out << (table ? table->program : s.task_name()) << " on block " << s.block_name() << ", process " << pid
         << (pid != 0 && s.alive() ? " (alive)" : " (not running)") << "\n";
     auto f = [&](std::int32_t index) { return static_cast<double>(cur(s.float_cell(index))); };
-    out << "status " << status_name(s.status()) << "  cycle " << s.counter() << "  period " << fixed(f(cells::kPeriod), 0)
-        << " us (mean " << fixed(f(cells::kMeanPeriod), 0) << ", min " << fixed(f(cells::kMinPeriod), 0) << ", max "
-        << fixed(f(cells::kMaxPeriod), 0) << ")\n";
+    out << "status " << status_name(s.status()) << "  cycle " << s.counter() << "  period "
+        << fixed(f(cells::simuperiod), 0) << " us (mean " << fixed(f(cells::realsimuperiod), 0) << ", min "
+        << fixed(f(cells::minsimuperiod), 0) << ", max " << fixed(f(cells::maxsimuperiod), 0) << ")\n";
     const auto forced = forced_variables(s);
-    out << "changes per cycle: mean " << fixed(f(cells::kMeanModifications), 2) << ", min "
-        << fixed(f(cells::kMinModifications), 0) << ", max " << fixed(f(cells::kMaxModifications), 0) << "  trace "
-        << (cur(s.bool_cell(cells::kTraceOn)) ? "on" : "off") << "  forced " << forced.size() << "\n";
+    out << "changes per cycle: mean " << fixed(f(cells::mxmeanvariablemodification), 2) << ", min "
+        << fixed(f(cells::mxminvariablemodification), 0) << ", max "
+        << fixed(f(cells::mxmaxvariablemodification), 0) << "  trace "
+        << (cur(s.bool_cell(cells::traceon)) ? "on" : "off") << "  forced " << forced.size() << "\n";
     if (table == nullptr) {
         out << "(no symbol file: inputs, outputs and steps cannot be named)\n";
     } else {

@@ -17,8 +17,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // position and size rather than as its variables.
 constexpr std::string_view kPlacementCells[] = {"status", "x", "y", "z"};
 
-// Entries of the translation, and of the three columns of the 3x3 part.
-constexpr std::size_t kTranslation[] = {3, 7, 11};
+// Entries of the three columns of the 3x3 part (the translation's are
+// kPositionCells).
 constexpr std::size_t kColumn[3][3] = {{0, 4, 8}, {1, 5, 9}, {2, 6, 10}};
 
 // Short and steady for a table: three decimals at most, no trailing zeros,
@@ -154,7 +154,7 @@ bool along_one_row(const std::vector<PlantObject>& objects) {
 }  // namespace
 
 std::array<double, 3> PlantObject::position() const {
-    return {matrix[kTranslation[0]], matrix[kTranslation[1]], matrix[kTranslation[2]]};
+    return {matrix[grafcet::kPositionCells[0]], matrix[grafcet::kPositionCells[1]], matrix[grafcet::kPositionCells[2]]};
 }
 
 std::array<double, 3> PlantObject::size() const {
@@ -166,7 +166,7 @@ std::array<double, 3> PlantObject::size() const {
 std::pair<double, double> PlantObject::extent(std::size_t axis) const {
     // The corners of the cube add each edge's coordinate or not: the least
     // takes the negative ones, the largest the positive ones.
-    double low = matrix[kTranslation[axis]];
+    double low = matrix[grafcet::kPositionCells[axis]];
     double high = low;
     for (std::size_t c = 0; c < 3; ++c) {
         low += std::min(0.0, matrix[kColumn[c][axis]]);

@@ -19,8 +19,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::array<std::string_view, 6> kStatusNames{"FREE", "STOP", "RUN", "STEP", "END", "PAUSE"};
-
 // How often the console looks at the block while it waits for the program.
 constexpr auto kPoll = 200us;
 
@@ -54,8 +52,7 @@ template <class Cell> Cell& control_cell(const BlockView& block, std::int32_t in
 }  // namespace
 
 std::string status_name(std::int32_t status) {
-    if (status >= 0 && status < static_cast<std::int32_t>(kStatusNames.size()))
-        return std::string(kStatusNames[static_cast<std::size_t>(status)]);
+    if (const std::string_view name = cells::status_name(status); !name.empty()) return std::string(name);
     return "unknown (" + std::to_string(status) + ")";
 }
 
@@ -99,7 +96,10 @@ Session Session::attach(const AttachOptions& options) {
             s.no_symbols_reason_ = "there is no symbol file " + *exe + ".vars";
         }
     }
-    if (s.symbols_) s.check_symbols_match();
+    if (s.symbols_) {
+        s.check_symbols_match();
+        s.lights_ = load_lights_view(view_file_for(s.symbols_origin_)).value_or(LightsView{});
+    }
     return s;
 }
 
@@ -167,9 +167,11 @@ bool Session::alive() const {
 }
 
 std::string Session::task_name() const {
-    // Characters from cell 3 on, up to the capacity (50) or a character 0.
+    // Characters after the string's header cells, up to the capacity (50) or
+    // a character 0.
+    constexpr std::int32_t first = cells::taskname + kArrayHeaderCells<CharCell>;
     std::string name;
-    for (std::int32_t i = 3; i < 3 + VX_TASKNAME_CAPACITY; ++i) {
+    for (std::int32_t i = first; i < first + VX_TASKNAME_CAPACITY; ++i) {
         const CharCell* c = block_.cell<CharCell>(i);
         if (c == nullptr || cur(*c) == 0) break;
         name += static_cast<char>(cur(*c));
@@ -207,7 +209,7 @@ bool Session::step_once() const {
         if (counter() != before && s != STEP) return true;
         // A breakpoint holds the program inside the cycle: the step ends
         // there, once the hold has outlasted the executive's 10 ms poll.
-        const bool held = s == PAUSE && cur(int_cell(cells::kCurrentInstance)) != 0 && Clock::now() - written > 30ms;
+        const bool held = s == PAUSE && cur(int_cell(cells::bpcurrentinstance)) != 0 && Clock::now() - written > 30ms;
         held_seen = held ? held_seen + 1 : 0;
         if (held_seen > 50) return false;
         if (Clock::now() > deadline) {

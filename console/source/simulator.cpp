@@ -200,7 +200,7 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
     }
     if (!s.alive()) throw Failure("no program is running on shared block \"" + s.block_name() + "\"");
     s.stop_and_settle();
-    if (scenario.period) set_start_value(s.float_cell(cells::kPeriod), static_cast<float>(*scenario.period));
+    if (scenario.period) set_start_value(s.float_cell(cells::simuperiod), static_cast<float>(*scenario.period));
     checked_period(s);
 
     g_interrupted = 0;
@@ -245,7 +245,7 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
         if (!set.empty()) out << row(t, cycle_text, "set " + set);
         if (!s.step_once())
             throw Failure("the program is held at a breakpoint (location " +
-                          std::to_string(cur(s.int_cell(cells::kCurrentLocation))) + "); the scenario cannot go on");
+                          std::to_string(cur(s.int_cell(cells::bpcurrentlocation))) + "); the scenario cannot go on");
         ++cycles;
 
         const auto now = values_of(s, b.shown);

@@ -6,6 +6,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "vx/forcing.hpp"
 #include "vx/grafcet/symbol_file.hpp"
 
 namespace vx::console {
@@ -150,22 +151,12 @@ void write_cur(const BlockView& block, const VarRef& ref, const Value& value) {
 void force(const BlockView& block, const VarRef& ref, const Value& value) {
     with_cell(block, ref.type, ref.index, [&](auto& cell) {
         using Cell = std::remove_cvref_t<decltype(cell)>;
-        const auto v = value_as<Cell>(value, ref);
-        if constexpr (std::is_same_v<Cell, BoolCell>) {
-            // cur, prev and the flag share one byte: one write, so the
-            // controller never sees the flag without the value.
-            set_bool_bits(cell, VX_BOOL_CUR | VX_BOOL_PREV | VX_BOOL_FORCED, both_bits(v) | VX_BOOL_FORCED);
-        } else {
-            // The value before the flag: a post in between must not copy a
-            // stale prev into cur.
-            set_start_value(cell, v);
-            set_forced(cell, true);
-        }
+        force_cell(cell, value_as<Cell>(value, ref));
     });
 }
 
 void unforce(const BlockView& block, const VarRef& ref) {
-    with_cell(block, ref.type, ref.index, [](auto& cell) { set_forced(cell, false); });
+    with_cell(block, ref.type, ref.index, [](auto& cell) { unforce_cell(cell); });
 }
 
 bool is_forced(const BlockView& block, const VarRef& ref) {

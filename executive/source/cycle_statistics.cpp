@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "vx/executive.hpp"
-#include "vx/runtime.hpp"
 #include "vx/numbers.hpp"
+#include "vx/runtime.hpp"
 
 namespace vx {
 namespace {

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "vx/control_cells.hpp"
 #include "vx/executive.hpp"
 #include "vx/platform/system.hpp"
 #include "vx/runtime.hpp"
@@ -69,8 +70,8 @@ void copy_name(char (&target)[VX_FILE_NAME_CAPACITY], const std::string& name) {
 // the int area.
 void take_bounds() {
     minBool = std::max(minSize.boolCells, 0);
-    minInt = minSize.intCells <= 310 ? VX_INT_FLOOR : minSize.intCells;
-    minFloat = minSize.floatCells <= 9 ? VX_FLOAT_FLOOR : minSize.floatCells;
+    minInt = minSize.intCells < VX_INT_FLOOR ? VX_INT_FLOOR : minSize.intCells;
+    minFloat = minSize.floatCells < VX_FLOAT_FLOOR ? VX_FLOAT_FLOOR : minSize.floatCells;
     minChar = std::max(minSize.charCells, 0);
     maxBool = maxSize.boolCells;
     maxInt = maxSize.intCells;
@@ -90,9 +91,10 @@ void take_bounds() {
 // lie inside the areas that the controller declared.
 bool control_cells_fit() {
     const BlockView& block = executive_block();
-    return block.contains(CellType::Bool, VX_FIXED_BOOL_CELLS - 1) && block.contains(CellType::Int, 522) &&
-           block.contains(CellType::Float, 16) && block.contains(CellType::Char, VX_FIXED_CHAR_CELLS - 1) &&
-           block.contains(CellType::Int, maxInt - 3) && block.contains(CellType::Int, maxInt - 1);
+    for (const CellType type : {CellType::Bool, CellType::Int, CellType::Float, CellType::Char}) {
+        if (!block.contains(type, cells::kEnd[static_cast<std::size_t>(type)] - 1)) return false;
+    }
+    return block.contains(CellType::Int, maxInt - 3) && block.contains(CellType::Int, maxInt - 1);
 }
 
 // VX_SCHEDULE and VX_REALTIME. Neither can stop the program: a value that

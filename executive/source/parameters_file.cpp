@@ -10,8 +10,8 @@
 #include <cstdio>
 
 #include "vx/executive.hpp"
-#include "vx/runtime.hpp"
 #include "vx/numbers.hpp"
+#include "vx/runtime.hpp"
 
 namespace vx {
 namespace {

@@ -11,6 +11,9 @@
 #include <set>
 #include <utility>
 
+#include "vx/grafcet/c_names.hpp"
+#include "vx/time_cells.hpp"
+
 namespace vx::grafcet {
 namespace {
 
@@ -45,29 +48,58 @@ std::string double_literal(std::string text) {
     return text;
 }
 
-// Names of the generated C objects of one graph.
-class Names {
-public:
-    explicit Names(const Graph& graph) : graph_(graph.name), unit_(graph.unit) {}
-    std::string variable(std::string_view name) const { return graph_ + "_" + std::string(name); }
-    std::string step(int n) const { return graph_ + "__X_" + number(n); }
-    std::string previous(int n) const { return step(n) + "_PREV"; }
-    std::string timer(int n) const { return graph_ + "__TIMER_" + number(n); }
-    std::string member(std::string_view owner, std::string_view member) const {
-        return graph_ + "_" + std::string(owner) + "__" + std::string(member);
-    }
-    std::string model_function(const Model& m) const {
-        return m.behaviour.empty() ? graph_ + "__" + m.name + "__model" : m.behaviour;
-    }
-    std::string offset(const Model& m, const ModelVariable& v) const { return graph_ + "__" + m.name + "__" + v.name; }
-    std::string evolution() const { return unit_ + "__" + graph_; }
-    std::string initialisation() const { return "_" + unit_ + "__" + graph_ + "_init"; }
-    std::string file(std::string_view suffix) const { return graph_ + std::string(suffix); }
+using Names = CNames;
 
-private:
-    std::string graph_;
-    std::string unit_;
+// ---- How a block's library entry is called -----------------------------------
+// The library's block table (iec/tables/blocks.def) says what each entry
+// takes: the TIME-form timers their preset and elapsed time as TIME arrays,
+// the other entries their inputs and then the instance variables that the
+// caller keeps for them, by address.
+
+enum class CallForm { TimeTimer, Counter, Edge, Bistable, Unknown };
+
+struct LibraryEntry {
+    std::string_view name;
+    std::string_view parameters;  // as the table writes them; "TIME" for a TIME-form timer
 };
+
+inline constexpr std::array kLibraryEntries{
+#define IEC_FUNCTION(result, name, params) LibraryEntry{#name, #params},
+#define IEC_UNIT_TIMER(block, unit, divisor, code)
+#define IEC_TIME_TIMER(block, code) LibraryEntry{#block "_Q", "TIME"},
+#include "blocks.def"
+#undef IEC_FUNCTION
+#undef IEC_UNIT_TIMER
+#undef IEC_TIME_TIMER
+};
+
+// The entry that a block of library stem `stem` is run by: the table's first
+// entry of that stem (the one for its first output).
+constexpr const LibraryEntry* first_entry(std::string_view stem) {
+    for (const LibraryEntry& e : kLibraryEntries) {
+        if (e.name.size() > stem.size() && e.name.starts_with(stem) && e.name[stem.size()] == '_' &&
+            e.name.find('_', stem.size() + 1) == std::string_view::npos)
+            return &e;
+    }
+    return nullptr;
+}
+
+constexpr CallForm call_form(const LibraryEntry* e) {
+    if (e == nullptr) return CallForm::Unknown;
+    if (e->parameters == "TIME") return CallForm::TimeTimer;
+    if (e->parameters.find("i16_var CV, i16_var cycle_mark") != std::string_view::npos) return CallForm::Counter;
+    if (e->parameters.find("i16_var last_in") != std::string_view::npos) return CallForm::Edge;
+    if (e->parameters.find("i16_var q1_state") != std::string_view::npos) return CallForm::Bistable;
+    return CallForm::Unknown;
+}
+
+constexpr bool every_block_has_a_call() {
+    for (const BlockKind& kind : kBlockKinds) {
+        if (call_form(first_entry(kind.entry)) == CallForm::Unknown) return false;
+    }
+    return true;
+}
+static_assert(every_block_has_a_call(), "every block a description can use has an entry in the library's table");
 
 std::string title(const Graph& graph, std::string_view what, std::string_view description) {
     return "/*\n * Controller " + graph.name + " (unit " + graph.unit + ", graph " + graph.name + "): " +
@@ -379,7 +411,7 @@ private:
             out_ +=
                 "/* The total of a TIME output, in ticks of 100 us. */\n"
                 "static int64_t time_total(const IntCell *time) {\n"
-                "    return (int64_t)vx_int_cur(time + 2) * 864000000 + vx_int_cur(time + 3);\n"
+                "    return (int64_t)vx_int_cur(time + 2) * " + number(kTicksPerDay) + " + vx_int_cur(time + 3);\n"
                 "}\n\n";
         }
         if (has_actions()) {
@@ -442,33 +474,42 @@ private:
             text += (k ? ", " : " ") + std::string(kind.input_pins[k].name) + " = " + b.inputs[k].text;
         out_ += "    {   /* " + b.name + ": " + std::string(kind.type) + text + " */\n";
         const std::string pad8 = "        ";
-        if (kind.input_pins[1].type == PinType::Time && kind.input_count == 2) {
-            const std::int64_t ticks = b.inputs[1].value;
-            out_ += pad8 + "static const IntCell pt[4] = {{0}, {0}, {.cur = " + number(ticks / 864000000) +
-                    "}, {.cur = " + number(ticks % 864000000) + "}};\n";
-            out_ += pad8 + "static int32_t cycle_mark;\n";
-            if (entry == "tof") out_ += pad8 + "static int16_t running;\n";
-            out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + entry + "_Q(" + in[0] + ", pt, " + output(1) +
-                    (entry == "tof" ? ", &running" : "") + ", &cycle_mark));\n";
-            out_ += pad8 + "VX_post_bool(" + output(0) + ");\n" + pad8 + "VX_freeze_int_array(" + output(1) + ", 2);\n";
-        } else if (kind.output_pins[kind.output_count - 1].name == "CV") {
-            std::vector<std::string> args(in.begin(), in.end());
-            out_ += pad8 + "static int16_t cycle_mark;\n";
-            out_ += pad8 + "int16_t cv = (int16_t)vx_int_cur(" + output(kind.output_count - 1) + ");\n";
-            out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + entry + (entry == "ctud" ? "_QU(" : "_Q(") +
-                    join(args, ", ") + ", &cv, &cycle_mark));\n";
-            if (entry == "ctud") out_ += pad8 + "vx_bool_set_cur(" + output(1) + ", cv <= 0);\n";
-            out_ += pad8 + "vx_int_set_cur(" + output(kind.output_count - 1) + ", cv);\n";
-            for (std::size_t o = 0; o + 1 < kind.output_count; ++o) out_ += pad8 + "VX_post_bool(" + output(o) + ");\n";
-            out_ += pad8 + "VX_post_int(" + output(kind.output_count - 1) + ");\n";
-        } else if (kind.input_count == 1) {
-            out_ += pad8 + "static int16_t last_in;\n";
-            out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + entry + "_Q(" + in[0] + ", &last_in));\n";
-            out_ += pad8 + "VX_post_bool(" + output(0) + ");\n";
-        } else {
-            out_ += pad8 + "int16_t q1 = (int16_t)vx_bool_cur(" + output(0) + ");\n";
-            out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + entry + "_Q1(" + in[0] + ", " + in[1] + ", &q1));\n";
-            out_ += pad8 + "VX_post_bool(" + output(0) + ");\n";
+        const LibraryEntry* library = first_entry(kind.entry);
+        const std::string call = std::string(library->name) + "(";
+        switch (call_form(library)) {
+            case CallForm::TimeTimer: {
+                const std::int64_t ticks = b.inputs[1].value;
+                out_ += pad8 + "static const IntCell pt[4] = {{0}, {0}, {.cur = " + number(ticks / kTicksPerDay) +
+                        "}, {.cur = " + number(ticks % kTicksPerDay) + "}};\n";
+                out_ += pad8 + "static int32_t cycle_mark;\n";
+                if (entry == "tof") out_ += pad8 + "static int16_t running;\n";
+                out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + call + in[0] + ", pt, " + output(1) +
+                        (entry == "tof" ? ", &running" : "") + ", &cycle_mark));\n";
+                out_ += pad8 + "VX_post_bool(" + output(0) + ");\n" + pad8 + "VX_freeze_int_array(" + output(1) + ", 2);\n";
+                break;
+            }
+            case CallForm::Counter: {
+                std::vector<std::string> args(in.begin(), in.end());
+                out_ += pad8 + "static int16_t cycle_mark;\n";
+                out_ += pad8 + "int16_t cv = (int16_t)vx_int_cur(" + output(kind.output_count - 1) + ");\n";
+                out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + call + join(args, ", ") + ", &cv, &cycle_mark));\n";
+                if (entry == "ctud") out_ += pad8 + "vx_bool_set_cur(" + output(1) + ", cv <= 0);\n";
+                out_ += pad8 + "vx_int_set_cur(" + output(kind.output_count - 1) + ", cv);\n";
+                for (std::size_t o = 0; o + 1 < kind.output_count; ++o) out_ += pad8 + "VX_post_bool(" + output(o) + ");\n";
+                out_ += pad8 + "VX_post_int(" + output(kind.output_count - 1) + ");\n";
+                break;
+            }
+            case CallForm::Edge:
+                out_ += pad8 + "static int16_t last_in;\n";
+                out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + call + in[0] + ", &last_in));\n";
+                out_ += pad8 + "VX_post_bool(" + output(0) + ");\n";
+                break;
+            case CallForm::Bistable:
+            case CallForm::Unknown:  // refused by the static_assert above
+                out_ += pad8 + "int16_t q1 = (int16_t)vx_bool_cur(" + output(0) + ");\n";
+                out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + call + in[0] + ", " + in[1] + ", &q1));\n";
+                out_ += pad8 + "VX_post_bool(" + output(0) + ");\n";
+                break;
         }
         out_ += "    }\n";
     }
@@ -657,15 +698,18 @@ std::string init_module(const Graph& graph, const GraphLayout& layout, std::stri
                                    " * goes into cur and prev. */\n"
                                  : "/* The period, the task name, the two condition switches and where each\n"
                                    " * object starts; each start value goes into cur and prev. */\n";
+    // The task name is a string in cells: its capacity in the first two
+    // cells, its characters after the header cells.
+    const std::string text = number(cells::taskname + kArrayHeaderCells<CharCell>);
     out += "void variablesInitialization(void) {\n"
            "    int32_t i;\n"
-           "    VX_Float_Init(memHeader, 10, 50000.0f);\n"
-           "    VX_Char_Init(memHeader, 0, 0);\n"
-           "    VX_Char_Init(memHeader, 1, VX_TASKNAME_CAPACITY);\n"
-           "    for (i = 0; task_name[i] != '\\0'; ++i) VX_Char_Init(memHeader, 3 + i, (uint8_t)task_name[i]);\n"
-           "    VX_Char_Init(memHeader, 3 + i, 0);\n"
-           "    VX_Bool_Init(memHeader, 3, 1);\n"
-           "    VX_Bool_Init(memHeader, 4, 1);\n";
+           "    VX_Float_Init(memHeader, " + number(cells::simuperiod) + ", 50000.0f);\n"
+           "    VX_Char_Init(memHeader, " + number(cells::taskname) + ", 0);\n"
+           "    VX_Char_Init(memHeader, " + number(cells::taskname + 1) + ", VX_TASKNAME_CAPACITY);\n"
+           "    for (i = 0; task_name[i] != '\\0'; ++i) VX_Char_Init(memHeader, " + text + " + i, (uint8_t)task_name[i]);\n"
+           "    VX_Char_Init(memHeader, " + text + " + i, 0);\n"
+           "    VX_Bool_Init(memHeader, " + number(cells::allowpreconditions) + ", 1);\n"
+           "    VX_Bool_Init(memHeader, " + number(cells::allowpostconditions) + ", 1);\n";
     for (std::size_t k = 0; k < graph.objects.size(); ++k) {
         const Object& o = graph.objects[k];
         out += "    place(" + number(layout.objects[k].matrix) + ", " + join(float_literals(o.at), ", ") + ", " +

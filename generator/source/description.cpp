@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 
+#include "vx/grafcet/c_names.hpp"
 #include "vx/grafcet/layout.hpp"
 
 namespace vx::grafcet {
@@ -59,18 +60,19 @@ ValueType value_type(CellType type) {
 }
 
 // The member of an object that a dotted name reads: its status, a
-// coordinate of its position (cells 3, 7 and 11 of its matrix) or one of its
+// coordinate of its position (kPositionCells of its matrix) or one of its
 // model's variables.
 std::optional<Reference> object_member(const Graph& graph, const Object& o, std::string_view member) {
-    const std::string base = graph.name + "_" + o.name + "__";
-    if (member == "status") return Reference{ValueType::Int, base + "status"};
+    const CNames names(graph);
+    if (member == "status") return Reference{ValueType::Int, names.member(o.name, "status")};
     constexpr std::array<std::string_view, 3> kAxes{"x", "y", "z"};
     for (std::size_t axis = 0; axis < kAxes.size(); ++axis) {
         if (member == kAxes[axis])
-            return Reference{ValueType::Float, "(" + base + "matrix + " + std::to_string(3 + 4 * axis) + ")"};
+            return Reference{ValueType::Float,
+                             "(" + names.member(o.name, "matrix") + " + " + std::to_string(kPositionCells[axis]) + ")"};
     }
     for (const ModelVariable& v : graph.models[o.model].variables) {
-        if (v.name == member) return Reference{value_type(v.type), base + v.name};
+        if (v.name == member) return Reference{value_type(v.type), names.member(o.name, v.name)};
     }
     return std::nullopt;
 }
@@ -81,13 +83,13 @@ std::optional<Reference> resolve(const Graph& graph, std::string_view name) {
     const auto dot = name.find('.');
     if (dot == std::string_view::npos) {
         if (graph.find_variable(name) == nullptr) return std::nullopt;
-        return Reference{ValueType::Bool, graph.name + "_" + std::string(name)};
+        return Reference{ValueType::Bool, CNames(graph).variable(name)};
     }
     const std::string_view owner = name.substr(0, dot), member = name.substr(dot + 1);
     if (const Block* b = graph.find_block(owner)) {
         for (const BlockPin& pin : b->type().outputs()) {
             if (pin.name == member)
-                return Reference{value_type(pin.type), graph.name + "_" + b->name + "__" + std::string(pin.name)};
+                return Reference{value_type(pin.type), CNames(graph).member(b->name, pin.name)};
         }
         return std::nullopt;
     }
@@ -787,28 +789,25 @@ private:
                 error(line, what + " and " + it->second + " would both be named " + quoted(c_name) +
                                 " in the generated code: rename one of them");
         };
-        const std::string g = graph_.name;
-        for (const Variable& v : graph_.variables) add(g + "_" + v.name, "variable " + quoted(v.name), v.line);
+        const CNames names(graph_);
+        for (const Variable& v : graph_.variables) add(names.variable(v.name), "variable " + quoted(v.name), v.line);
         for (const Step& st : graph_.steps) {
-            const std::string base = g + "__X_" + std::to_string(st.number);
-            add(base, step_text(st.number), st.line);
-            add(base + "_PREV", step_text(st.number), st.line);
-            add(g + "__TIMER_" + std::to_string(st.number), step_text(st.number), st.line);
+            add(names.step(st.number), step_text(st.number), st.line);
+            add(names.previous(st.number), step_text(st.number), st.line);
+            add(names.timer(st.number), step_text(st.number), st.line);
         }
         for (const Block& b : graph_.blocks)
-            for (const BlockPin& pin : b.type().outputs())
-                add(g + "_" + b.name + "__" + std::string(pin.name), "block " + quoted(b.name), b.line);
+            for (const BlockPin& pin : b.type().outputs()) add(names.member(b.name, pin.name), "block " + quoted(b.name), b.line);
         for (const Object& o : graph_.objects) {
-            const std::string base = g + "_" + o.name + "__";
-            add(base + "status", "object " + quoted(o.name), o.line);
-            add(base + "matrix", "object " + quoted(o.name), o.line);
+            add(names.member(o.name, "status"), "object " + quoted(o.name), o.line);
+            add(names.member(o.name, "matrix"), "object " + quoted(o.name), o.line);
             for (const ModelVariable& v : graph_.models[o.model].variables)
-                add(base + v.name, "object " + quoted(o.name), o.line);
+                add(names.member(o.name, v.name), "object " + quoted(o.name), o.line);
         }
         std::set<std::string> behaviours;
         for (const Model& m : graph_.models) {
             if (!m.behaviour.empty() && !behaviours.insert(m.behaviour).second) continue;  // models may share one
-            add(m.behaviour.empty() ? g + "__" + m.name + "__model" : m.behaviour, "model " + quoted(m.name), m.line);
+            add(names.model_function(m), "model " + quoted(m.name), m.line);
         }
     }
 

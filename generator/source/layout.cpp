@@ -120,9 +120,9 @@ void plant_symbols(const Graph& graph, const GraphLayout& layout, std::vector<Sy
         const Object& o = graph.objects[k];
         const ObjectLayout& cells = layout.objects[k];
         out.push_back({o.name + ".status", CellType::Int, cells.status, Role::Object});
-        out.push_back({o.name + ".x", CellType::Float, cells.matrix + 3, Role::Object});
-        out.push_back({o.name + ".y", CellType::Float, cells.matrix + 7, Role::Object});
-        out.push_back({o.name + ".z", CellType::Float, cells.matrix + 11, Role::Object});
+        out.push_back({o.name + ".x", CellType::Float, cells.matrix + kPositionCells[0], Role::Object});
+        out.push_back({o.name + ".y", CellType::Float, cells.matrix + kPositionCells[1], Role::Object});
+        out.push_back({o.name + ".z", CellType::Float, cells.matrix + kPositionCells[2], Role::Object});
         const auto& variables = graph.models[o.model].variables;
         for (std::size_t v = 0; v < variables.size(); ++v)
             out.push_back({o.name + "." + variables[v].name, variables[v].type, cells.variables[v], Role::Object});

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "vx/runtime.hpp"
 #include "vx/numbers.hpp"
+#include "vx/runtime.hpp"
 
 namespace iec {
 namespace {

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "vx/block.hpp"
+#include "vx/time_cells.hpp"
 #include "vx_runtime.h"
 
 namespace iec {
@@ -59,7 +60,7 @@ Clock clock();
 // 100 us); DATE and TIME_OF_DAY of one. Element k is the cur word of cell
 // k + 2 of the array.
 
-inline constexpr std::int64_t kTicksPerDay = 864'000'000;
+using vx::kTicksPerDay;
 
 // The largest totals whose day count fits a DINT: results beyond them are
 // stored at these bounds.

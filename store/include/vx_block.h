@@ -171,15 +171,11 @@ VX_STATIC_ASSERT(offsetof(MemoryHeader, offInt) == 20280, "offInt at 20280");
 VX_STATIC_ASSERT(offsetof(MemoryHeader, offFloat) == 20284, "offFloat at 20284");
 VX_STATIC_ASSERT(offsetof(MemoryHeader, offChar) == 20288, "offChar at 20288");
 
-/* ---- Execution status (the cur word of int cell 311) -------------------- */
+/* ---- Execution status (the cur word of execstatus, int cell 311) -------- */
 
 enum {
-    FREE = 0,
-    STOP = 1,
-    RUN = 2,
-    STEP = 3,
-    END = 4,
-    PAUSE = 5
+#define VX_STATUS(name, value) name = value,
+#include "vx_control_cells.def"
 };
 
 /* ---- Field access: the one place that touches the block ----------------- */

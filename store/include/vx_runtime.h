@@ -50,7 +50,9 @@ extern int32_t nbStateModification;
 extern int32_t LIBFB_ERR;
 
 /* ---- Fixed control variables (bound by controlVariablesAccessInitialization)
- * Their cells are the same in every controller program. */
+ * Their cells are the same in every controller program: vx_control_cells.def
+ * lists them. The constants below follow from the table (checked in
+ * vx/control_cells.hpp); generated code uses them. */
 
 enum {
     VX_FIXED_BOOL_CELLS = 5,   /* bool 0-4 */
@@ -63,29 +65,8 @@ enum {
     VX_TASKNAME_CAPACITY = 50
 };
 
-extern BoolCell *traceon;             /* bool 0 */
-extern BoolCell *resettrace;          /* bool 1 */
-extern BoolCell *vx_delay;            /* bool 2 */
-extern BoolCell *allowpreconditions;  /* bool 3 */
-extern BoolCell *allowpostconditions; /* bool 4 */
-extern IntCell *execstatus;           /* int 311 */
-extern IntCell *bpnoline;             /* int 312 */
-extern IntCell *bpnoinstance;         /* int 414 */
-extern IntCell *bpcurrentinstance;    /* int 516 */
-extern IntCell *bpcurrentlocation;    /* int 517 */
-extern IntCell *bpcurrentprepostcode; /* int 518 */
-extern IntCell *bpcurrenttypeerror;   /* int 519 */
-extern IntCell *bpcurrentrank;        /* int 520 */
-extern IntCell *signature;            /* int 521 */
-extern IntCell *generationtime;       /* int 522 */
-extern FloatCell *simuperiod;         /* float 10 */
-extern FloatCell *minsimuperiod;      /* float 11 */
-extern FloatCell *maxsimuperiod;      /* float 12 */
-extern FloatCell *realsimuperiod;     /* float 13 */
-extern FloatCell *mxmeanvariablemodification; /* float 14 */
-extern FloatCell *mxminvariablemodification;  /* float 15 */
-extern FloatCell *mxmaxvariablemodification;  /* float 16 */
-extern CharCell *taskname;            /* char 0-52 */
+#define VX_CONTROL_CELL(name, type, index) extern type##Cell *name;
+#include "vx_control_cells.def"
 
 /* ---- Executive -------------------------------------------------------- */
 

@@ -1,20 +1,19 @@
 // Breakpoints, the watch list and debug reports.
 //
-// A breakpoint is a pair (location, instance) that the debugger lists in int
-// cells 313 onward (locations) and 415 onward (instances), with their number
-// in cell 312. Generated code checks its breakpoint locations with
+// A breakpoint is a pair (location, instance) that the debugger lists in the
+// int cells bplocations (locations) and bpinstances (instances), with their
+// number in bpnoline. Generated code checks its breakpoint locations with
 // breakpoint_st; a check that matches a listed pair, or any check while the
 // status is PAUSE, holds the program inside its cycle until another process
 // changes the status.
 #include <algorithm>
 
+#include "vx/control_cells.hpp"
 #include "vx/platform/system.hpp"
 #include "vx/runtime.hpp"
 
 namespace {
 
-constexpr std::int32_t kFirstLocationCell = 313;
-constexpr std::int32_t kFirstInstanceCell = 415;
 constexpr std::uint32_t kPollMicroseconds = 10000;
 
 std::int32_t status() { return execstatus != nullptr ? vx::cur(*execstatus) : FREE; }
@@ -38,7 +37,8 @@ std::int32_t breakpoint_count() {
 bool is_listed(std::int32_t location, std::int32_t instance) {
     const std::int32_t n = breakpoint_count();
     for (std::int32_t k = 0; k < n; ++k) {
-        if (int_cell_value(kFirstLocationCell + k) == location && int_cell_value(kFirstInstanceCell + k) == instance)
+        if (int_cell_value(vx::cells::bplocations + k) == location &&
+            int_cell_value(vx::cells::bpinstances + k) == instance)
             return true;
     }
     return false;

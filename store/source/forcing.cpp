@@ -1,11 +1,6 @@
-// Start values, forcing, posting and the per-cycle snapshot.
-//
-// Forcing writes the value into cur and prev and sets the cell's forced flag;
-// the controller posts a variable after assigning it, which copies prev back
-// into cur while the flag is set. So a forced output keeps its forced value
-// although the controller's own code assigns it.
-#include <type_traits>
-
+// Start values, forcing, posting and the per-cycle snapshot. How a cell is
+// forced is vx/forcing.hpp's, which the console uses too.
+#include "vx/forcing.hpp"
 #include "vx/runtime.hpp"
 
 namespace {
@@ -30,22 +25,14 @@ template <class Cell> void init(MemoryHeader* header, std::int32_t index, typena
 template <class Cell> int force(MemoryHeader* header, std::int32_t index, typename vx::CellTraits<Cell>::Value value) {
     Cell* cell = cell_at<Cell>(header, index);
     if (cell == nullptr) return 0;
-    if constexpr (std::is_same_v<Cell, BoolCell>) {
-        // cur, prev and the flag live in one byte: one write.
-        vx::set_bool_bits(*cell, VX_BOOL_CUR | VX_BOOL_PREV | VX_BOOL_FORCED, vx::both_bits(value) | VX_BOOL_FORCED);
-    } else {
-        // The value first, then the flag: a post between the two must not copy
-        // a stale prev into cur.
-        vx::set_start_value(*cell, value);
-        vx::set_forced(*cell, true);
-    }
+    vx::force_cell(*cell, value);
     return 1;
 }
 
 template <class Cell> int unforce(MemoryHeader* header, std::int32_t index) {
     Cell* cell = cell_at<Cell>(header, index);
     if (cell == nullptr) return 0;
-    vx::set_forced(*cell, false);
+    vx::unforce_cell(*cell);
     return 1;
 }
 

@@ -14,29 +14,8 @@ int32_t maxBool = 0, maxInt = 0, maxFloat = 0, maxChar = 0;
 int32_t pospid = 0, posmxsimucounter = 0, posmxmicrostepcounter = 0;
 int32_t nbStateModification = 0;
 
-BoolCell* traceon = nullptr;
-BoolCell* resettrace = nullptr;
-BoolCell* vx_delay = nullptr;
-BoolCell* allowpreconditions = nullptr;
-BoolCell* allowpostconditions = nullptr;
-IntCell* execstatus = nullptr;
-IntCell* bpnoline = nullptr;
-IntCell* bpnoinstance = nullptr;
-IntCell* bpcurrentinstance = nullptr;
-IntCell* bpcurrentlocation = nullptr;
-IntCell* bpcurrentprepostcode = nullptr;
-IntCell* bpcurrenttypeerror = nullptr;
-IntCell* bpcurrentrank = nullptr;
-IntCell* signature = nullptr;
-IntCell* generationtime = nullptr;
-FloatCell* simuperiod = nullptr;
-FloatCell* minsimuperiod = nullptr;
-FloatCell* maxsimuperiod = nullptr;
-FloatCell* realsimuperiod = nullptr;
-FloatCell* mxmeanvariablemodification = nullptr;
-FloatCell* mxminvariablemodification = nullptr;
-FloatCell* mxmaxvariablemodification = nullptr;
-CharCell* taskname = nullptr;
+#define VX_CONTROL_CELL(name, type, index) type##Cell* name = nullptr;
+#include "vx_control_cells.def"
 
 char tracename[VX_FILE_NAME_CAPACITY] = "";
 char paramfilename[VX_FILE_NAME_CAPACITY] = "";

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string>
 
+#include "vx/numbers.hpp"
 #include "vx/platform/shared_memory.hpp"
 #include "vx/platform/system.hpp"
 #include "vx/runtime.hpp"
-#include "vx/numbers.hpp"
 
 namespace {
 

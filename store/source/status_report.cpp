@@ -3,23 +3,16 @@
 // debugger or the simulator asked for.
 #include <cstdio>
 
+#include "vx/control_cells.hpp"
 #include "vx/runtime.hpp"
-
-namespace {
-
-// The name of a status value; values outside 0 to 5 have none.
-const char* status_name(std::int32_t status) {
-    static constexpr const char* kNames[] = {"FREE", "STOP", "RUN", "STEP", "END", "PAUSE"};
-    return status >= 0 && status < 6 ? kNames[status] : "";
-}
-
-}  // namespace
 
 extern "C" {
 
 void VX_hook(IntCell* status) {
     if (status == nullptr) return;
-    std::printf("Exec status change from %s to %s\n", status_name(vx::prev(*status)), status_name(vx::cur(*status)));
+    // Status names are NUL-terminated literals; a value without one prints "".
+    std::printf("Exec status change from %s to %s\n", vx::cells::status_name(vx::prev(*status)).data(),
+                vx::cells::status_name(vx::cur(*status)).data());
 }
 
 void VX_manage_exec_status(IntCell* status) {

@@ -12,9 +12,9 @@
 #include <climits>
 #include <string>
 
+#include "vx/numbers.hpp"
 #include "vx/platform/system.hpp"
 #include "vx/runtime.hpp"
-#include "vx/numbers.hpp"
 
 FILE* trace = nullptr;
 

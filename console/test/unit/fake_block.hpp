@@ -100,7 +100,14 @@ public:
         set_cur(*view_.cell<FloatCell>(10), 50000.0f);
     }
 
-    Session session() const { return Session(view_, table_, "fake"); }
+    // With the lights of tarvo's view file.
+    Session session() const {
+        Session s(view_, table_, "fake");
+        s.set_lights(parse_lights_view("vehicle: rouge red, orange orange, vert green\n"
+                                       "pedestrian: rouge_pieton red, vert_pieton green\n",
+                                       "light.view"));
+        return s;
+    }
     const BlockView& view() const { return view_; }
     MemoryHeader& header() const { return *view_.header(); }
     BoolCell& b(std::int32_t i) const { return *view_.cell<BoolCell>(i); }

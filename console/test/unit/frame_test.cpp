@@ -42,5 +42,37 @@ TEST(Lights, ColourDrawsLitLampsInTheirColourAndNothingForUnknownPrograms) {
     EXPECT_NE(render_frame(unnamed, {}).find("(no symbol file"), std::string::npos);
 }
 
+// Any program gets the lights its view file names; a head whose lamps the
+// symbol file does not all name as bool variables is left out.
+TEST(Lights, DrawsTheHeadsOfTheSessionsView) {
+    testing::FakeBlock block;
+    Session s = block.session();
+    s.set_lights(parse_lights_view("# two heads\n\n  gate : vert blue , rouge white\nghost: nowhere red\n"
+                                   "steps: X_21 yellow\n",
+                                   "mine.view"));
+    set(s, {"vert=1", "X_21=1"});
+    EXPECT_EQ(draw_lights(s, false), "gate [B .]  steps [Y]");
+    s.set_lights({});
+    EXPECT_EQ(draw_lights(s, false), "");
+}
+
+TEST(Lights, ViewFileLinesThatAreNotHeadsAreRefusedWithTheirLine) {
+    for (const char* bad : {"vehicle rouge red", ": rouge red", "vehicle: rouge", "vehicle: rouge purple",
+                            "vehicle: rouge red,", "vehicle:"}) {
+        try {
+            parse_lights_view(std::string("# ok\n") + bad + "\n", "x.view");
+            ADD_FAILURE() << bad;
+        } catch (const Failure& e) {
+            EXPECT_EQ(std::string(e.what()).substr(0, 25), "x.view:2: not a light hea") << bad;
+        }
+    }
+}
+
+TEST(Lights, ViewFileLiesBesideTheSymbolFile) {
+    EXPECT_EQ(view_file_for("/opt/bin/tarvo.vars"), "/opt/bin/tarvo.view");
+    EXPECT_EQ(view_file_for("symbols"), "symbols.view");
+    EXPECT_FALSE(load_lights_view("/nonexistent/tarvo.view").has_value());
+}
+
 }  // namespace
 }  // namespace vx::console

@@ -8,39 +8,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "vx/block.hpp"
+#include "vx/control_cells.hpp"
+#include "vx/console/lights.hpp"
 #include "vx/console/symbols.hpp"
 #include "vx/console/values.hpp"
 #include "vx/platform/shared_memory.hpp"
 
 namespace vx::console {
-
-// Cells of the control variables, the same in every controller program.
-namespace cells {
-inline constexpr std::int32_t kTraceOn = 0;        // bool
-inline constexpr std::int32_t kResetTrace = 1;     // bool
-inline constexpr std::int32_t kStatus = 311;       // int
-inline constexpr std::int32_t kBreakpointCount = 312;
-inline constexpr std::int32_t kBreakpointLocations = 313;  // + k - 1, k from 1
-inline constexpr std::int32_t kBreakpointInstances = 415;
-inline constexpr std::int32_t kCurrentInstance = 516;
-inline constexpr std::int32_t kCurrentLocation = 517;
-inline constexpr std::int32_t kCurrentPrePostCode = 518;
-inline constexpr std::int32_t kCurrentTypeError = 519;
-inline constexpr std::int32_t kCurrentRank = 520;
-inline constexpr std::int32_t kSignature = 521;
-inline constexpr std::int32_t kGenerationTime = 522;
-inline constexpr std::int32_t kPeriod = 10;  // float, microseconds
-inline constexpr std::int32_t kMinPeriod = 11;
-inline constexpr std::int32_t kMaxPeriod = 12;
-inline constexpr std::int32_t kMeanPeriod = 13;
-inline constexpr std::int32_t kMeanModifications = 14;
-inline constexpr std::int32_t kMinModifications = 15;
-inline constexpr std::int32_t kMaxModifications = 16;
-inline constexpr std::int32_t kTaskName = 0;  // char, a string of capacity 50
-inline constexpr std::int32_t kMaxBreakpoints = 101;
-}  // namespace cells
 
 // The name of an execution status value, or "unknown (<value>)".
 std::string status_name(std::int32_t status);
@@ -64,6 +41,9 @@ public:
     std::size_t mapped_size() const { return mapped_; }
     const SymbolTable* symbols() const { return symbols_ ? &*symbols_ : nullptr; }
     const std::string& symbols_origin() const { return symbols_origin_; }
+    // The program's lights, from the view file beside its symbol file.
+    const LightsView& lights() const { return lights_; }
+    void set_lights(LightsView lights) { lights_ = std::move(lights); }
     // The symbol table, or a Failure that says how to give one.
     const SymbolTable& require_symbols() const;
 
@@ -78,13 +58,13 @@ public:
     FloatCell& float_cell(std::int32_t index) const;
     BoolCell& bool_cell(std::int32_t index) const;
 
-    std::int32_t status() const { return cur(int_cell(cells::kStatus)); }
-    void set_status(std::int32_t value) const { set_cur(int_cell(cells::kStatus), value); }
+    std::int32_t status() const { return cur(int_cell(cells::execstatus)); }
+    void set_status(std::int32_t value) const { set_cur(int_cell(cells::execstatus), value); }
     std::int32_t pid_index() const;
     std::int32_t counter_index() const;
     std::int32_t pid() const { return cur(int_cell(pid_index())); }
     std::int32_t counter() const { return cur(int_cell(counter_index())); }
-    float period() const { return cur(float_cell(cells::kPeriod)); }
+    float period() const { return cur(float_cell(cells::simuperiod)); }
     bool alive() const;
 
     // The task name held in char cells 0 to 52.
@@ -118,6 +98,7 @@ private:
     std::optional<SymbolTable> symbols_;
     std::string symbols_origin_;
     std::string no_symbols_reason_;
+    LightsView lights_;
 };
 
 }  // namespace vx::console

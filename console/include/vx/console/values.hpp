@@ -13,6 +13,7 @@
 
 #include "vx/block.hpp"
 #include "vx/console/error.hpp"
+#include "vx/time_cells.hpp"
 
 namespace vx::console {
 
@@ -57,9 +58,7 @@ Value parse_value(CellType type, std::string_view text);
 std::string format_value(const Value& value);
 
 // A TIME value in ticks of 100 us, from its two int cells. At most 2^31 days
-// of 864000000 ticks and 2^31 ticks: within 2^61, no overflow.
-inline constexpr std::int64_t kTicksPerDay = 864000000;
-inline constexpr double kTicksPerSecond = 10000.0;
+// of kTicksPerDay ticks and 2^31 ticks: within 2^61, no overflow.
 constexpr std::int64_t time_ticks(std::int32_t days, std::int32_t ticks) { return days * kTicksPerDay + ticks; }
 
 struct CellState {
@@ -92,8 +91,9 @@ Value read_cur(const BlockView& block, const VarRef& ref);
 // The simulator's write: cur only (bit 0 of a bool cell).
 void write_cur(const BlockView& block, const VarRef& ref, const Value& value);
 
-// Forcing: the value into cur and prev, then the forced flag (a bool cell in
-// one byte write). Unforcing clears the flag and leaves the values.
+// Forcing and unforcing, through the runtime's own protocol (vx/forcing.hpp):
+// the value into cur and prev, then the forced flag (a bool cell in one byte
+// write). Unforcing clears the flag and leaves the values.
 void force(const BlockView& block, const VarRef& ref, const Value& value);
 void unforce(const BlockView& block, const VarRef& ref);
 bool is_forced(const BlockView& block, const VarRef& ref);

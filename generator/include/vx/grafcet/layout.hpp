@@ -33,42 +33,16 @@
 #include <string_view>
 #include <vector>
 
+#include "vx/control_cells.hpp"
 #include "vx/grafcet/graph.hpp"
 #include "vx/grafcet/symbol_file.hpp"
 
 namespace vx::grafcet {
 
-// The runtime's control variables: the same cells in every controller.
-struct ControlVariable {
-    std::string_view name;
-    CellType type;
-    std::int32_t index;
-};
-inline constexpr std::array kControlVariables{
-    ControlVariable{"traceon", CellType::Bool, 0},
-    ControlVariable{"resettrace", CellType::Bool, 1},
-    ControlVariable{"vx_delay", CellType::Bool, 2},
-    ControlVariable{"allowpreconditions", CellType::Bool, 3},
-    ControlVariable{"allowpostconditions", CellType::Bool, 4},
-    ControlVariable{"execstatus", CellType::Int, 311},
-    ControlVariable{"bpnoline", CellType::Int, 312},
-    ControlVariable{"bpnoinstance", CellType::Int, 414},
-    ControlVariable{"bpcurrentinstance", CellType::Int, 516},
-    ControlVariable{"bpcurrentlocation", CellType::Int, 517},
-    ControlVariable{"bpcurrentprepostcode", CellType::Int, 518},
-    ControlVariable{"bpcurrenttypeerror", CellType::Int, 519},
-    ControlVariable{"bpcurrentrank", CellType::Int, 520},
-    ControlVariable{"signature", CellType::Int, 521},
-    ControlVariable{"generationtime", CellType::Int, 522},
-    ControlVariable{"simuperiod", CellType::Float, 10},
-    ControlVariable{"minsimuperiod", CellType::Float, 11},
-    ControlVariable{"maxsimuperiod", CellType::Float, 12},
-    ControlVariable{"realsimuperiod", CellType::Float, 13},
-    ControlVariable{"mxmeanvariablemodification", CellType::Float, 14},
-    ControlVariable{"mxminvariablemodification", CellType::Float, 15},
-    ControlVariable{"mxmaxvariablemodification", CellType::Float, 16},
-    ControlVariable{"taskname", CellType::Char, 0},
-};
+// The runtime's control variables: the same cells in every controller
+// (vx_control_cells.def), in the order of their generated binding.
+using ControlVariable = cells::ControlCell;
+inline constexpr const auto& kControlVariables = cells::kBound;
 
 // The runtime's own int cells at the top of the int area, counted back from
 // the cell count: process id (count - 3), cycle counter (- 2), micro-step
@@ -80,7 +54,7 @@ inline constexpr std::array<std::string_view, 3> kRuntimeIntCells{"pospid", "pos
 bool is_control_name(std::string_view name);
 
 // The first cell of each area after the control variables.
-inline constexpr std::array<std::int32_t, 4> kFirstUserCell{5, 523, 17, 53};
+inline constexpr const auto& kFirstUserCell = cells::kEnd;
 
 struct StepCells {
     int number = 0;

@@ -66,6 +66,10 @@ struct ObjectRecord {
 
 inline constexpr std::int32_t kMatrixCells = 16;
 
+// The cells of a placement matrix that hold the object's position (its
+// translation): x, y and z, counted from the matrix's first cell.
+inline constexpr std::array<std::int32_t, 3> kPositionCells{3, 7, 11};
+
 struct SymbolFile {
     std::string program;
     std::array<std::int32_t, kCellTypes> counts{};  // bool, int, float, char
