@@ -414,7 +414,7 @@ bool Server::try_attach() {
         const std::int32_t pid = s.pid();
         // Ready once the program runs and has published its signature, the
         // last thing its start-up writes.
-        if (pid == 0 || !s.alive() || cur(s.int_cell(cells::kSignature)) == 0) return false;
+        if (pid == 0 || !s.alive() || cur(s.int_cell(cells::signature)) == 0) return false;
         const SymbolTable& symbols = s.require_symbols();
         AddressMap map = options_.map_file
                              ? parse_map(read_text_file(*options_.map_file, "map file"), *options_.map_file, symbols,

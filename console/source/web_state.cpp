@@ -37,21 +37,21 @@ void read_status(const Session& s, Frame& f) {
     f["s.attached"] = true;
     f["s.alive"] = s.alive();
     f["s.pid"] = s.pid();
-    const IntCell& status = s.int_cell(cells::kStatus);
+    const IntCell& status = s.int_cell(cells::execstatus);
     f["s.status"] = status_name(cur(status));
     f["s.reported"] = status_name(prev(status));
     f["s.counter"] = s.counter();
     const auto flt = [&](std::int32_t index) { return number_json(static_cast<double>(cur(s.float_cell(index)))); };
-    f["s.period"] = flt(cells::kPeriod);
-    f["s.mean"] = flt(cells::kMeanPeriod);
-    f["s.min"] = flt(cells::kMinPeriod);
-    f["s.max"] = flt(cells::kMaxPeriod);
-    f["s.changes"] = flt(cells::kMeanModifications);
+    f["s.period"] = flt(cells::simuperiod);
+    f["s.mean"] = flt(cells::realsimuperiod);
+    f["s.min"] = flt(cells::minsimuperiod);
+    f["s.max"] = flt(cells::maxsimuperiod);
+    f["s.changes"] = flt(cells::mxmeanvariablemodification);
     const auto in = [&](std::int32_t index) { return cur(s.int_cell(index)); };
-    const std::int32_t instance = in(cells::kCurrentInstance);
-    f["s.held"] = instance != 0 ? Json::array({in(cells::kCurrentLocation), instance}) : Json(nullptr);
-    f["s.report"] = Json::array({in(cells::kCurrentLocation), in(cells::kCurrentPrePostCode),
-                                 in(cells::kCurrentTypeError), in(cells::kCurrentRank)});
+    const std::int32_t instance = in(cells::bpcurrentinstance);
+    f["s.held"] = instance != 0 ? Json::array({in(cells::bpcurrentlocation), instance}) : Json(nullptr);
+    f["s.report"] = Json::array({in(cells::bpcurrentlocation), in(cells::bpcurrentprepostcode),
+                                 in(cells::bpcurrenttypeerror), in(cells::bpcurrentrank)});
 }
 
 }  // namespace
