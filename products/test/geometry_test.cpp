@@ -350,6 +350,91 @@ TEST_F(Geometry, IntersectionOfTwoBoxes) {
     EXPECT_EQ(intersects(0, 1), 0);
 }
 
+// Boxes whose bounding spheres meet but which lie apart along exactly one
+// face normal: the separating-axis stage alone must find it, so a test that
+// skips any of the six normals answers 1 on one of these rows.
+namespace apart_along_one_axis {
+
+constexpr double kGap = 0.1;
+
+constexpr Vector operator+(Vector a, Vector b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+constexpr Vector operator-(Vector a, Vector b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+constexpr Vector operator*(Vector a, double k) { return {a.x * k, a.y * k, a.z * k}; }
+double length(Vector a) { return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z); }
+constexpr double kHalfDiagonal = 0.70710678118654752;  // of a unit face turned 45 degrees
+
+// A unit cube with its centre at `centre`, turned by `degrees` about its centre.
+Matrix cube(Vector centre, Vector degrees = {0, 0, 0}) {
+    const Matrix turned = placement_of({0, 0, 0}, degrees, {1, 1, 1});
+    Vector middle{};
+    transformPoint_into_(turned, {0.5, 0.5, 0.5}, &middle);
+    return placement_of(centre - middle, degrees, {1, 1, 1});
+}
+
+constexpr Vector kMiddle{0.5, 0.5, 0.5};
+// Centred kGap beyond a unit cube's face when one edge of it points at the face.
+constexpr double kEdgeAway = 0.5 + kHalfDiagonal + kGap;
+// Centred across the same gap, face to face.
+constexpr double kFaceAway = 1.0 + kGap;
+
+struct Row {
+    const char* what;
+    Matrix lower, higher;  // objects 0 and 1
+};
+
+// An edge of one cube, turned 45 degrees, points at a face of the other,
+// which stays square to it: only that face's normal separates them (the
+// turned cube's own normals run along the diagonals and find overlap).
+const Row kRows[] = {
+    {"X of both", cube(kMiddle), cube(kMiddle + Vector{kFaceAway, 0, 0})},
+    {"Y of both", cube(kMiddle), cube(kMiddle + Vector{0, kFaceAway, 0})},
+    {"Z of both", cube(kMiddle), cube(kMiddle + Vector{0, 0, kFaceAway})},
+    {"X of the lower only", cube(kMiddle), cube(kMiddle + Vector{kEdgeAway, 0, 0}, {0, 0, 45})},
+    {"Y of the lower only", cube(kMiddle), cube(kMiddle + Vector{0, kEdgeAway, 0}, {0, 0, 45})},
+    {"Z of the lower only", cube(kMiddle), cube(kMiddle + Vector{0, 0, kEdgeAway}, {45, 0, 0})},
+    {"X of the higher only", cube(kMiddle + Vector{kEdgeAway, 0, 0}, {0, 0, 45}), cube(kMiddle)},
+    {"Y of the higher only", cube(kMiddle + Vector{0, kEdgeAway, 0}, {0, 0, 45}), cube(kMiddle)},
+    {"Z of the higher only", cube(kMiddle + Vector{0, 0, kEdgeAway}, {45, 0, 0}), cube(kMiddle)},
+};
+
+// Each row as drawn, and with the whole scene turned so that no frame lies
+// along the world's axes.
+struct Scene {
+    const char* what;
+    Matrix turn;
+};
+const Scene kScenes[] = {
+    {"square to the world", mTranslation(0, 0, 0)},
+    {"turned", mulMatrix_with_(mRotationZ(0.5), {1, 1, 1}, mRotationX(0.35), {1, 1, 1})},
+};
+
+Matrix in_scene(const Scene& scene, const Matrix& m) { return mulMatrix_with_(scene.turn, {1, 1, 1}, m, {1, 1, 1}); }
+
+}  // namespace apart_along_one_axis
+
+TEST_F(Geometry, BoxesApartAlongOneFaceNormalOnly) {
+    using namespace apart_along_one_axis;
+    for (const Scene& scene : kScenes) {
+        for (const Row& r : kRows) {
+            const std::string what = std::string(r.what) + ", " + scene.what;
+            make({{box_model, VX_OBJECT_ALIVE, 0, in_scene(scene, r.lower)},
+                  {box_model, VX_OBJECT_ALIVE, 0, in_scene(scene, r.higher)}});
+            store_boxes();
+            // The cheap stages must not decide: the spheres meet.
+            const Vector apart = centre(0) - centre(1);
+            ASSERT_LT(length(apart), std::sqrt(3.0)) << what;
+            EXPECT_EQ(intersects(0, 1), 0) << what;
+            EXPECT_EQ(intersects(1, 0), 0) << what;
+            // Closed by twice the gap, the same boxes overlap.
+            const Vector closer = apart * (2 * kGap / length(apart));
+            ASSERT_EQ(moveBy(1, closer.x, closer.y, closer.z), 1) << what;
+            store_boxes();
+            EXPECT_EQ(intersects(0, 1), 1) << what;
+            EXPECT_EQ(intersects(1, 0), 1) << what;
+        }
+    }
+}
+
 TEST(FindProjection, EstimatesTheIntervalFromFiveCorners) {
     double lo = 0, hi = 0;
     EXPECT_EQ(findProjection(1.5, 2.5, mTranslation(1.5, 0, 0), &lo, &hi, 1), 1);
