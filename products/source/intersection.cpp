@@ -43,17 +43,45 @@ bool apart_from_unit(double lo, double hi) {
 // component n set to 0.
 Vector opposite_of_adjacent(int n) { return kOnes - unit_point(n - 1); }
 
-// Whether the box placed by `placed` lies apart from the unit box of `frame`
+// findProjection along coordinate 0, 1 or 2: whether the box placed by m
+// lies apart from [0, 1] there, with the estimated interval.
+bool projection(double lo0, double hi0, const Matrix& m, int coordinate, double& low, double& high) {
+    const auto at = [&](const Vector& q) { return transformed_coordinate(m, q, coordinate); };
+    // Five corners: the origin, its three neighbours, and the corner across
+    // from the neighbour that extends the interval furthest (or (1,1,1)).
+    int best = 0;
+    if (hi0 >= lo0) {
+        low = lo0;
+        for (int n = 1; n <= 3; ++n) {
+            if (const double v = at(unit_point(n - 1)); v < low) {
+                low = v;
+                best = n;
+            }
+        }
+        high = best != 0 ? at(opposite_of_adjacent(best)) : hi0;
+    } else {
+        high = lo0;
+        for (int n = 1; n <= 3; ++n) {
+            if (const double v = at(unit_point(n - 1)); v > high) {
+                high = v;
+                best = n;
+            }
+        }
+        low = best != 0 ? at(opposite_of_adjacent(best)) : hi0;
+    }
+    return apart_from_unit(low, high);
+}
+
+// Whether the box placed by `placed` from the unit box of `frame`
 // along one of the frame's three axes.
 bool separated_in_frame_of(const Matrix& frame, const Matrix& placed) {
-    const Matrix relative = multiply(inverse(frame), placed);
+    Matrix relative;
+    multiply_into(inverse(frame), kOnes, placed, kOnes, relative);
     const Vector p0 = apply(relative, {0.0, 0.0, 0.0});
     const Vector p1 = apply(relative, kOnes);
-    for (short axis = 1; axis <= 3; ++axis) {
+    for (int coordinate = 0; coordinate < 3; ++coordinate) {
         double lo = 0.0, hi = 0.0;
-        if (findProjection(component(p0, axis - 1), component(p1, axis - 1), relative, &lo, &hi, axis) == 1) {
-            return true;
-        }
+        if (projection(component(p0, coordinate), component(p1, coordinate), relative, coordinate, lo, hi)) return true;
     }
     return false;
 }
@@ -83,33 +111,11 @@ char findProjection(double lo0, double hi0, Matrix m, double* lo, double* hi, sh
         note_unknown_axis();
         coordinate = 0;
     }
-    const auto at = [&](Vector q) { return transformed_coordinate(m, q, coordinate); };
-    // Five corners: the origin, its three neighbours, and the corner across
-    // from the neighbour that extends the interval furthest (or (1,1,1)).
     double low = 0.0, high = 0.0;
-    int best = 0;
-    if (hi0 >= lo0) {
-        low = lo0;
-        for (int n = 1; n <= 3; ++n) {
-            if (const double v = at(unit_point(n - 1)); v < low) {
-                low = v;
-                best = n;
-            }
-        }
-        high = best != 0 ? at(opposite_of_adjacent(best)) : hi0;
-    } else {
-        high = lo0;
-        for (int n = 1; n <= 3; ++n) {
-            if (const double v = at(unit_point(n - 1)); v > high) {
-                high = v;
-                best = n;
-            }
-        }
-        low = best != 0 ? at(opposite_of_adjacent(best)) : hi0;
-    }
+    const bool apart = projection(lo0, hi0, m, coordinate, low, high);
     if (lo != nullptr) *lo = low;
     if (hi != nullptr) *hi = high;
-    return apart_from_unit(low, high) ? 1 : 0;
+    return apart ? 1 : 0;
 }
 
 }  // extern "C"

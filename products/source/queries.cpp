@@ -73,7 +73,7 @@ Vector reciprocal_sizes(const Matrix& m) {
 
 Matrix unscaled(const Matrix& m) {
     const Vector s = reciprocal_sizes(m);
-    return multiply(m, mScale(s.x, s.y, s.z));
+    return multiply(m, scale(s.x, s.y, s.z));
 }
 
 }  // namespace vx::products
@@ -132,7 +132,7 @@ Vector getPositionInAnother(int32_t, int32_t j, Vector p) {
     // an index outside the table is not followed.
     if (!in_range(j)) return {kNoObject, kNoObject, kNoObject};
     Matrix m0 = matrix_of(j);
-    const Matrix t = mTranslation(m0.entry[3], m0.entry[7], m0.entry[11]);
+    const Matrix t = translation(m0.entry[3], m0.entry[7], m0.entry[11]);
     for (const int entry : kTranslationEntry) m0.entry[entry] = 0.0;
     const Matrix frame = multiply(t, unscaled(m0));
     return apply(inverse(frame), p);
