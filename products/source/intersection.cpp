@@ -3,6 +3,9 @@
 // at the start of the products step (no extent; bounding spheres apart).
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <stdexcept>
+#include <vector>
 
 #include "products.hpp"
 
@@ -72,11 +75,11 @@ bool projection(double lo0, double hi0, const Matrix& m, int coordinate, double&
     return apart_from_unit(low, high);
 }
 
-// Whether the box placed by `placed` from the unit box of `frame`
-// along one of the frame's three axes.
-bool separated_in_frame_of(const Matrix& frame, const Matrix& placed) {
+// Whether the box placed by `placed` lies apart from the unit box of the
+// frame whose inverse is `to_frame` along one of the frame's three axes.
+bool separated_in_frame_of(const Matrix& to_frame, const Matrix& placed) {
     Matrix relative;
-    multiply_into(inverse(frame), kOnes, placed, kOnes, relative);
+    multiply_into(to_frame, kOnes, placed, kOnes, relative);
     const Vector p0 = apply(relative, {0.0, 0.0, 0.0});
     const Vector p1 = apply(relative, kOnes);
     for (int coordinate = 0; coordinate < 3; ++coordinate) {
@@ -86,7 +89,48 @@ bool separated_in_frame_of(const Matrix& frame, const Matrix& placed) {
     return false;
 }
 
+// The inverse of every record's matrix as last computed, with the cells it
+// was computed from. An object tested against several others in one step
+// (and every object in a dense plant is) is inverted once per placement,
+// not once per test; the cells are compared bit for bit, so a move, a
+// simulator's write or a NaN is always seen.
+struct KnownInverse {
+    StoredMatrix from;
+    Matrix inverse;
+    bool known = false;
+};
+
+std::vector<KnownInverse> g_inverses;  // one per record bound
+
+const Matrix& inverse_of(std::int32_t i, const StoredMatrix& cells, const Matrix& m, Matrix& scratch) {
+    if (static_cast<std::size_t>(i) >= g_inverses.size()) {
+        invert_into(m, scratch);
+        return scratch;
+    }
+    KnownInverse& k = g_inverses[static_cast<std::size_t>(i)];
+    if (!k.known || !(k.from == cells)) {
+        invert_into(m, k.inverse);
+        k.from = cells;
+        k.known = true;
+    }
+    return k.inverse;
+}
+
 }  // namespace
+
+bool reserve_intersection_storage(std::int32_t records) {
+    try {
+        g_inverses.assign(static_cast<std::size_t>(records), KnownInverse{});
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+    return true;
+}
+
+void release_intersection_storage() { std::vector<KnownInverse>().swap(g_inverses); }
+
 }  // namespace vx::products
 
 using namespace vx::products;
@@ -99,10 +143,13 @@ int intersects(int32_t a, int32_t b) {
     const Parallelepiped& box_b = record(b).box;
     if (zero_extent(box_a) || zero_extent(box_b)) return 0;
     if (spheres_apart(bounding_sphere(box_a), bounding_sphere(box_b))) return 0;
-    const Matrix ma = matrix_of(a);
-    const Matrix mb = matrix_of(b);
-    if (separated_in_frame_of(ma, mb)) return 0;
-    return separated_in_frame_of(mb, ma) ? 0 : 1;
+    const StoredMatrix cells_a = load_stored(record(a).cells.floatCells);
+    const StoredMatrix cells_b = load_stored(record(b).cells.floatCells);
+    const Matrix ma = widened(cells_a);
+    const Matrix mb = widened(cells_b);
+    Matrix scratch;
+    if (separated_in_frame_of(inverse_of(a, cells_a, ma, scratch), mb)) return 0;
+    return separated_in_frame_of(inverse_of(b, cells_b, mb, scratch), ma) ? 0 : 1;
 }
 
 char findProjection(double lo0, double hi0, Matrix m, double* lo, double* hi, short axis) {

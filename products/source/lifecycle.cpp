@@ -48,13 +48,15 @@ void release() {
     std::free(tabOldJointedMatrix);
     tabOldJointedMatrix = nullptr;
     release_step_storage();
+    release_intersection_storage();
 }
 
 bool allocate(std::int32_t records, std::int32_t actors) {
     // One entry more than records, all cleared: an entry of zeros means that
     // joint2Object has recorded nothing for that carrier yet.
     tabOldJointedMatrix = static_cast<Matrix*>(std::calloc(static_cast<std::size_t>(records) + 1, sizeof(Matrix)));
-    return tabOldJointedMatrix != nullptr && reserve_step_storage(records, actors);
+    return tabOldJointedMatrix != nullptr && reserve_step_storage(records, actors) &&
+           reserve_intersection_storage(records);
 }
 
 }  // namespace

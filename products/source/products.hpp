@@ -135,6 +135,11 @@ std::int32_t resize_to(std::int32_t i, Vector sizes);
 bool reserve_step_storage(std::int32_t records, std::int32_t actors);
 void release_step_storage();
 
+// Room for the inverses that the intersection test keeps, one per record;
+// false when the memory is not there.
+bool reserve_intersection_storage(std::int32_t records);
+void release_intersection_storage();
+
 // A products step is under way (a behaviour is running).
 bool step_running();
 
