@@ -97,6 +97,9 @@ inline Matrix matrix_of(std::int32_t i) { return load_matrix(record(i).cells); }
 
 // ---- Bounding spheres of the stored boxes -----------------------------------
 
+// The images of local (0,0,0) and (1,1,1): the box the step stores.
+inline Parallelepiped box_of(const Matrix& m) { return {apply(m, {0.0, 0.0, 0.0}), apply(m, kOnes)}; }
+
 // A box whose two corners coincide in every coordinate has no extent and
 // never touches anything.
 inline bool zero_extent(const Parallelepiped& b) {

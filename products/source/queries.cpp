@@ -103,8 +103,7 @@ double getProjectionZ(int32_t i) { return cell_of(i, 10); }
 
 void computeActorProductTransformedParrallelepipede_into_(ObjectCells o, Parallelepiped* out) {
     if (out == nullptr) return;
-    const Matrix m = createMatrixFrom_(o);
-    *out = {apply(m, {0, 0, 0}), apply(m, kOnes)};
+    *out = box_of(load_matrix(o));
 }
 
 void getCenterOf(Parallelepiped p, Vector* out) {

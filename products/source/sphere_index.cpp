@@ -94,7 +94,7 @@ void SphereIndex::store_and_count(std::int32_t records) {
     for (std::int32_t i = 0; i < records; ++i) {
         // The box the intersection test will read, while its record is at hand.
         Parallelepiped& box = record(i).box;
-        computeActorProductTransformedParrallelepipede_into_(record(i).cells, &box);
+        box = box_of(load_matrix(record(i).cells));
         if (zero_extent(box)) {
             reach_[i] = Reach::nowhere;
             continue;
