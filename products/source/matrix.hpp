@@ -192,13 +192,24 @@ inline void invert_into(const Matrix& a, Matrix& out) {
         for (int c = 0; c < 4; ++c) at(p, i, c) = at(one, i, perm[c]);
     }
     decompose(p);
-    Matrix q;
-    for (int c = 0; c < 4; ++c) {
-        double e[4] = {0.0, 0.0, 0.0, 0.0};
-        double x[4];
-        e[c] = 1.0;
-        solve(p, e, x);
-        for (int i = 0; i < 4; ++i) at(q, i, c) = x[i];
+    // solve(p, e_c) for the four unit vectors e_c side by side: each column
+    // goes through exactly the operations of its own solve, and the four
+    // independent chains of divisions overlap instead of waiting on each
+    // other.
+    Matrix q = identity();
+    for (int i = 1; i < 4; ++i) {
+        for (int c = 0; c < 4; ++c) {
+            double sum = 0.0;
+            for (int j = 0; j < i; ++j) sum += at(p, i, j) * at(q, j, c);
+            at(q, i, c) -= sum;
+        }
+    }
+    for (int i = 3; i >= 0; --i) {
+        for (int c = 0; c < 4; ++c) {
+            double sum = 0.0;
+            for (int j = i + 1; j < 4; ++j) sum += at(p, i, j) * at(q, j, c);
+            at(q, i, c) = (at(q, i, c) - sum) / at(p, i, i);
+        }
     }
     for (int i = 0; i < 4; ++i) {
         for (int j = 0; j < 4; ++j) at(out, i, j) = at(q, perm[i], j);
