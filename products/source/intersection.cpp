@@ -89,11 +89,11 @@ bool separated_in_frame_of(const Matrix& to_frame, const Matrix& placed) {
     return false;
 }
 
-// The inverse of every record's matrix as last computed, with the cells it
-// was computed from. An object tested against several others in one step
-// (and every object in a dense plant is) is inverted once per placement,
-// not once per test; the cells are compared bit for bit, so a move, a
-// simulator's write or a NaN is always seen.
+// Per record, its cells as the test last read them and, once computed, the
+// inverse of that matrix. An object tested against several others in one
+// step (and every object in a dense plant is) is inverted once per
+// placement, not once per test; the cells are compared bit for bit, so a
+// move, a simulator's write or a NaN is always seen.
 struct KnownInverse {
     StoredMatrix from;
     Matrix inverse;
@@ -102,18 +102,29 @@ struct KnownInverse {
 
 std::vector<KnownInverse> g_inverses;  // one per record bound
 
-const Matrix& inverse_of(std::int32_t i, const StoredMatrix& cells, const Matrix& m, Matrix& scratch) {
+// Reads i's cells into m; its entry, whose inverse is current when known.
+KnownInverse* read_cells(std::int32_t i, Matrix& m) {
+    const FloatCell* cells = record(i).cells.floatCells;
     if (static_cast<std::size_t>(i) >= g_inverses.size()) {
+        load_widened(cells, m);
+        return nullptr;
+    }
+    KnownInverse& k = g_inverses[static_cast<std::size_t>(i)];
+    if (!load_and_keep(cells, k.from, m)) k.known = false;
+    return &k;
+}
+
+// The inverse of m, the matrix read for entry k: kept, or computed (and kept).
+const Matrix& inverse_for(KnownInverse* k, const Matrix& m, Matrix& scratch) {
+    if (k == nullptr) {
         invert_into(m, scratch);
         return scratch;
     }
-    KnownInverse& k = g_inverses[static_cast<std::size_t>(i)];
-    if (!k.known || !(k.from == cells)) {
-        invert_into(m, k.inverse);
-        k.from = cells;
-        k.known = true;
+    if (!k->known) {
+        invert_into(m, k->inverse);
+        k->known = true;
     }
-    return k.inverse;
+    return k->inverse;
 }
 
 }  // namespace
@@ -143,13 +154,11 @@ int intersects(int32_t a, int32_t b) {
     const Parallelepiped& box_b = record(b).box;
     if (zero_extent(box_a) || zero_extent(box_b)) return 0;
     if (spheres_apart(bounding_sphere(box_a), bounding_sphere(box_b))) return 0;
-    const StoredMatrix cells_a = load_stored(record(a).cells.floatCells);
-    const StoredMatrix cells_b = load_stored(record(b).cells.floatCells);
-    const Matrix ma = widened(cells_a);
-    const Matrix mb = widened(cells_b);
-    Matrix scratch;
-    if (separated_in_frame_of(inverse_of(a, cells_a, ma, scratch), mb)) return 0;
-    return separated_in_frame_of(inverse_of(b, cells_b, mb, scratch), ma) ? 0 : 1;
+    Matrix ma, mb, scratch;
+    KnownInverse* const kept_a = read_cells(a, ma);
+    KnownInverse* const kept_b = read_cells(b, mb);
+    if (separated_in_frame_of(inverse_for(kept_a, ma, scratch), mb)) return 0;
+    return separated_in_frame_of(inverse_for(kept_b, mb, scratch), ma) ? 0 : 1;
 }
 
 char findProjection(double lo0, double hi0, Matrix m, double* lo, double* hi, short axis) {

@@ -228,22 +228,41 @@ inline Matrix inverse(const Matrix& a) {
 // widens them to double).
 struct StoredMatrix {
     float entry[kMatrixCells];
-
-    bool operator==(const StoredMatrix& other) const {
-        return std::memcmp(entry, other.entry, sizeof entry) == 0;  // bit for bit: NaN and -0 included
-    }
 };
 
-inline StoredMatrix load_stored(const FloatCell* cells) {
-    StoredMatrix s;
-    for (int k = 0; k < kMatrixCells; ++k) s.entry[k] = vx_load_f32(&cells[k].cur);
-    return s;
+// The float cells are read one by one (each is a separate word of the
+// block), and every value read goes straight from its register into what
+// needs it: a matrix rebuilt from a copy just written word by word would
+// read it back in wider loads, which wait until the narrow stores retire.
+constexpr std::uint32_t bits_of(float f) { return std::bit_cast<std::uint32_t>(f); }
+inline constexpr std::uint32_t kFloatExponent = 0x7f800000u;
+constexpr bool finite_bits(std::uint32_t bits) { return (bits & kFloatExponent) != kFloatExponent; }
+
+// createMatrixFrom_ for cells that exist; whether every entry is a number.
+inline bool load_widened(const FloatCell* cells, Matrix& m) {
+    std::uint32_t not_finite = 0;
+    for (int k = 0; k < kMatrixCells; ++k) {
+        const float f = vx_load_f32(&cells[k].cur);
+        m.entry[k] = static_cast<double>(f);
+        not_finite |= static_cast<std::uint32_t>(!finite_bits(bits_of(f)));
+    }
+    return not_finite == 0;
 }
 
-inline Matrix widened(const StoredMatrix& s) {
-    Matrix m;
-    for (int k = 0; k < kMatrixCells; ++k) m.entry[k] = static_cast<double>(s.entry[k]);
-    return m;
+// Reads the cells widened into m; whether they are what `kept` holds, bit
+// for bit (NaN and -0 included). When they are not, `kept` takes them,
+// narrowed back from m (exact: they are floats widened; a signalling NaN
+// comes back quiet and so never matches, which costs time, not answers).
+inline bool load_and_keep(const FloatCell* cells, StoredMatrix& kept, Matrix& m) {
+    std::uint32_t differ = 0;
+    for (int k = 0; k < kMatrixCells; ++k) {
+        const float f = vx_load_f32(&cells[k].cur);
+        m.entry[k] = static_cast<double>(f);
+        differ |= bits_of(f) ^ bits_of(kept.entry[k]);
+    }
+    if (differ == 0) return true;
+    for (int k = 0; k < kMatrixCells; ++k) kept.entry[k] = static_cast<float>(m.entry[k]);
+    return false;
 }
 
 inline constexpr double kFloatMax = std::numeric_limits<float>::max();
@@ -275,9 +294,8 @@ inline StoredMatrix narrowed(const Matrix& m) {
 
 // No NaN and no infinity: no entry whose exponent bits are all ones.
 inline bool all_finite(const StoredMatrix& s) {
-    constexpr std::uint32_t kExponent = 0x7f800000u;
     std::uint32_t not_finite = 0;
-    for (const float e : s.entry) not_finite |= static_cast<std::uint32_t>((std::bit_cast<std::uint32_t>(e) & kExponent) == kExponent);
+    for (const float e : s.entry) not_finite |= static_cast<std::uint32_t>(!finite_bits(bits_of(e)));
     return not_finite == 0;
 }
 
@@ -287,8 +305,9 @@ inline void store(const StoredMatrix& s, FloatCell* cells) {
 
 // createMatrixFrom_: zeros for an object without cells.
 inline Matrix load_matrix(const ObjectCells& o) {
-    if (o.floatCells == nullptr) return Matrix{};
-    return widened(load_stored(o.floatCells));
+    Matrix m{};
+    if (o.floatCells != nullptr) load_widened(o.floatCells, m);
+    return m;
 }
 
 }  // namespace vx::products

@@ -15,7 +15,8 @@ namespace {
 std::int32_t place(std::int32_t i, const Matrix& m) {
     const StoredMatrix s = narrowed(m);
     FloatCell* cells = record(i).cells.floatCells;
-    if (!all_finite(s) && all_finite(load_stored(cells))) return kRefused;
+    Matrix now;
+    if (!all_finite(s) && load_widened(cells, now)) return kRefused;
     store(s, cells);
     return i;
 }
@@ -77,17 +78,17 @@ std::int32_t resize_by(std::int32_t i, Vector d) { return resize_to(i, current_s
 
 }  // namespace
 
-std::int32_t move_by(std::int32_t i, Vector d) {
+std::int32_t move_by(std::int32_t i, double dx, double dy, double dz) {
     if (!valid(i)) return kRefused;
     // The most frequent command of all: a placement of numbers takes the
     // short product (the same result), anything else the full one.
-    const StoredMatrix now = load_stored(record(i).cells.floatCells);
-    const Matrix m = widened(now);
+    Matrix m;
+    const bool numbers = load_widened(record(i).cells.floatCells, m);
     Matrix moved;
-    if (all_finite(now)) {
-        translated_into(d, m, moved);
+    if (numbers) {
+        translated_into({dx, dy, dz}, m, moved);
     } else {
-        multiply_into(translation(d.x, d.y, d.z), kOnes, m, kOnes, moved);
+        multiply_into(translation(dx, dy, dz), kOnes, m, kOnes, moved);
     }
     return place(i, moved);
 }
@@ -120,10 +121,10 @@ using namespace vx::products;
 
 extern "C" {
 
-int32_t moveBy(int32_t i, double dx, double dy, double dz) { return move_by(i, {dx, dy, dz}); }
-int32_t moveXBy(int32_t i, double d) { return move_by(i, {d, 0.0, 0.0}); }
-int32_t moveYBy(int32_t i, double d) { return move_by(i, {0.0, d, 0.0}); }
-int32_t moveZBy(int32_t i, double d) { return move_by(i, {0.0, 0.0, d}); }
+int32_t moveBy(int32_t i, double dx, double dy, double dz) { return move_by(i, dx, dy, dz); }
+int32_t moveXBy(int32_t i, double d) { return move_by(i, d, 0.0, 0.0); }
+int32_t moveYBy(int32_t i, double d) { return move_by(i, 0.0, d, 0.0); }
+int32_t moveZBy(int32_t i, double d) { return move_by(i, 0.0, 0.0, d); }
 
 int32_t moveTo(int32_t i, double x, double y, double z) { return move_to(i, {x, y, z}); }
 int32_t moveXTo(int32_t i, double v) { return move_axis_to(i, 0, v); }
