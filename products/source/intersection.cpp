@@ -75,11 +75,69 @@ bool projection(double lo0, double hi0, const Matrix& m, int coordinate, double&
     return apart_from_unit(low, high);
 }
 
+bool all_numbers(const Matrix& m) {
+    bool numbers = true;
+    for (const double e : m.entry) numbers &= std::isfinite(e);
+    return numbers;
+}
+
+// The separating test of a relative placement whose entries are all
+// numbers, with the terms that multiply a corner's 0 or 1 left out. The
+// full form adds such a term as a zero (a number times 0) or the entry
+// itself (times 1); leaving it out can change nothing but the sign of a
+// zero, and the test only compares values, where -0 equals +0. Each
+// projection is decided as projection decides it, on the same values.
+bool separated_numbers(const Matrix& r) {
+    // w at the three neighbours of the origin and at the corners across
+    // from them, (0,1,1), (1,0,1) and (1,1,0).
+    const double w_unit[3] = {at(r, 3, 0) + 1.0, at(r, 3, 1) + 1.0, at(r, 3, 2) + 1.0};
+    const double w_across[3] = {(at(r, 3, 1) + at(r, 3, 2)) + 1.0, (at(r, 3, 0) + at(r, 3, 2)) + 1.0,
+                                (at(r, 3, 0) + at(r, 3, 1)) + 1.0};
+    const double w_far = ((at(r, 3, 0) + at(r, 3, 1)) + at(r, 3, 2)) + 1.0;
+    for (int a = 0; a < 3; ++a) {
+        const double t = at(r, a, 3);
+        const double lo0 = t;  // the origin's image: w is 1 there
+        const double hi0 = (((at(r, a, 0) + at(r, a, 1)) + at(r, a, 2)) + t) / w_far;
+        const double unit[3] = {(at(r, a, 0) + t) / w_unit[0], (at(r, a, 1) + t) / w_unit[1],
+                                (at(r, a, 2) + t) / w_unit[2]};
+        const auto across = [&](int n) {
+            const double v = n == 1   ? (at(r, a, 1) + at(r, a, 2)) + t
+                             : n == 2 ? (at(r, a, 0) + at(r, a, 2)) + t
+                                      : (at(r, a, 0) + at(r, a, 1)) + t;
+            return v / w_across[n - 1];
+        };
+        double low = 0.0, high = 0.0;
+        int best = 0;
+        if (hi0 >= lo0) {
+            low = lo0;
+            for (int n = 1; n <= 3; ++n) {
+                if (unit[n - 1] < low) {
+                    low = unit[n - 1];
+                    best = n;
+                }
+            }
+            high = best != 0 ? across(best) : hi0;
+        } else {
+            high = lo0;
+            for (int n = 1; n <= 3; ++n) {
+                if (unit[n - 1] > high) {
+                    high = unit[n - 1];
+                    best = n;
+                }
+            }
+            low = best != 0 ? across(best) : hi0;
+        }
+        if (apart_from_unit(low, high)) return true;
+    }
+    return false;
+}
+
 // Whether the box placed by `placed` lies apart from the unit box of the
 // frame whose inverse is `to_frame` along one of the frame's three axes.
 bool separated_in_frame_of(const Matrix& to_frame, const Matrix& placed) {
     Matrix relative;
     multiply_into(to_frame, kOnes, placed, kOnes, relative);
+    if (all_numbers(relative)) return separated_numbers(relative);
     const Vector p0 = apply(relative, {0.0, 0.0, 0.0});
     const Vector p1 = apply(relative, kOnes);
     for (int coordinate = 0; coordinate < 3; ++coordinate) {
