@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -433,6 +434,69 @@ TEST_F(Geometry, BoxesApartAlongOneFaceNormalOnly) {
             EXPECT_EQ(intersects(1, 0), 1) << what;
         }
     }
+}
+
+// The test as its parts define it: the box of each object projected on the
+// three axes of the other's frame with findProjection, through the
+// toolkit's own inverse, product and transform.
+bool apart_by_projections(const Matrix& frame, const Matrix& placed) {
+    const Vector ones{1, 1, 1};
+    Matrix to_frame{};
+    inverseTransformation_(frame, &to_frame);
+    const Matrix relative = mulMatrix_with_(to_frame, ones, placed, ones);
+    Vector p0{}, p1{};
+    transformPoint_into_(relative, {0, 0, 0}, &p0);
+    transformPoint_into_(relative, ones, &p1);
+    const double lo0[3] = {p0.x, p0.y, p0.z}, hi0[3] = {p1.x, p1.y, p1.z};
+    for (short axis = 1; axis <= 3; ++axis) {
+        double lo = 0, hi = 0;
+        if (findProjection(lo0[axis - 1], hi0[axis - 1], relative, &lo, &hi, axis) == 1) return true;
+    }
+    return false;
+}
+
+// The library takes shortcuts inside the test (kept inverses, corners
+// evaluated without the terms of 0 and 1); on boxes whose spheres surely
+// meet, its answer must be the one the parts give, placements square to the
+// axes (exact zeros), turned at random, and of arbitrary numbers included.
+TEST_F(Geometry, IntersectionAgreesWithTheProjectionsOfBothFrames) {
+    std::mt19937 draw(2026);
+    const auto u = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(draw); };
+    std::vector<PlannedObject> objects;
+    for (int i = 0; i < 60; ++i) {
+        Matrix m = placement_of({u(0, 2), u(0, 2), u(0, 1)}, {u(-180, 180), u(-180, 180), u(-180, 180)},
+                                {u(0.5, 2), u(0.5, 2), u(0.5, 2)});
+        if (i % 6 == 1) m = placement_of({u(0, 2), u(0, 2), 0}, {0, 0, 90.0 * (i % 4)}, {1, u(0.5, 2), 1});
+        if (i % 6 == 2) {
+            for (double& e : m.entry) e = u(-1.5, 1.5);  // w is not 1
+        }
+        objects.push_back({box_model, VX_OBJECT_ALIVE, 0, m});
+    }
+    make(objects);
+    store_boxes();
+    int compared = 0, touching = 0;
+    for (int32_t a = 0; a < 60; ++a) {
+        for (int32_t b = 0; b < 60; ++b) {
+            const Parallelepiped& p = TableActeursProduits[a].box;
+            const Parallelepiped& q = TableActeursProduits[b].box;
+            const auto radius = [](const Parallelepiped& r) {
+                return 0.5 * std::hypot(r.c1.x - r.c0.x, r.c1.y - r.c0.y, r.c1.z - r.c0.z);
+            };
+            const double d = std::hypot((p.c0.x + p.c1.x - q.c0.x - q.c1.x) * 0.5, (p.c0.y + p.c1.y - q.c0.y - q.c1.y) * 0.5,
+                                        (p.c0.z + p.c1.z - q.c0.z - q.c1.z) * 0.5);
+            if (!(d < 0.9 * (radius(p) + radius(q))) || !(radius(p) > 1e-3) || !(radius(q) > 1e-3)) continue;
+            const Matrix ma = createMatrixFrom_(TableActeursProduits[a].cells);
+            const Matrix mb = createMatrixFrom_(TableActeursProduits[b].cells);
+            const int expected = apart_by_projections(ma, mb) || apart_by_projections(mb, ma) ? 0 : 1;
+            ASSERT_EQ(intersects(a, b), expected) << a << " and " << b;
+            ++compared;
+            touching += expected;
+        }
+    }
+    // Both answers are well represented.
+    EXPECT_GT(compared, 800);
+    EXPECT_GT(touching, 200);
+    EXPECT_GT(compared - touching, 100);
 }
 
 TEST(FindProjection, EstimatesTheIntervalFromFiveCorners) {
