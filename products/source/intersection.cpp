@@ -3,6 +3,9 @@
 // at the start of the products step (no extent; bounding spheres apart).
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <stdexcept>
+#include <vector>
 
 #include "products.hpp"
 
@@ -43,50 +46,12 @@ bool apart_from_unit(double lo, double hi) {
 // component n set to 0.
 Vector opposite_of_adjacent(int n) { return kOnes - unit_point(n - 1); }
 
-// Whether the box placed by `placed` lies apart from the unit box of `frame`
-// along one of the frame's three axes.
-bool separated_in_frame_of(const Matrix& frame, const Matrix& placed) {
-    const Matrix relative = multiply(inverse(frame), placed);
-    const Vector p0 = apply(relative, {0.0, 0.0, 0.0});
-    const Vector p1 = apply(relative, kOnes);
-    for (short axis = 1; axis <= 3; ++axis) {
-        double lo = 0.0, hi = 0.0;
-        if (findProjection(component(p0, axis - 1), component(p1, axis - 1), relative, &lo, &hi, axis) == 1) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-}  // namespace vx::products
-
-using namespace vx::products;
-
-extern "C" {
-
-int intersects(int32_t a, int32_t b) {
-    if (!in_range(a) || !in_range(b)) return 0;
-    const Parallelepiped& box_a = record(a).box;
-    const Parallelepiped& box_b = record(b).box;
-    if (zero_extent(box_a) || zero_extent(box_b)) return 0;
-    if (spheres_apart(bounding_sphere(box_a), bounding_sphere(box_b))) return 0;
-    const Matrix ma = matrix_of(a);
-    const Matrix mb = matrix_of(b);
-    if (separated_in_frame_of(ma, mb)) return 0;
-    return separated_in_frame_of(mb, ma) ? 0 : 1;
-}
-
-char findProjection(double lo0, double hi0, Matrix m, double* lo, double* hi, short axis) {
-    int coordinate = axis - 1;
-    if (axis < 1 || axis > 3) {
-        note_unknown_axis();
-        coordinate = 0;
-    }
-    const auto at = [&](Vector q) { return transformed_coordinate(m, q, coordinate); };
+// findProjection along coordinate 0, 1 or 2: whether the box placed by m
+// lies apart from [0, 1] there, with the estimated interval.
+bool projection(double lo0, double hi0, const Matrix& m, int coordinate, double& low, double& high) {
+    const auto at = [&](const Vector& q) { return transformed_coordinate(m, q, coordinate); };
     // Five corners: the origin, its three neighbours, and the corner across
     // from the neighbour that extends the interval furthest (or (1,1,1)).
-    double low = 0.0, high = 0.0;
     int best = 0;
     if (hi0 >= lo0) {
         low = lo0;
@@ -107,9 +72,164 @@ char findProjection(double lo0, double hi0, Matrix m, double* lo, double* hi, sh
         }
         low = best != 0 ? at(opposite_of_adjacent(best)) : hi0;
     }
+    return apart_from_unit(low, high);
+}
+
+bool all_numbers(const Matrix& m) {
+    bool numbers = true;
+    for (const double e : m.entry) numbers &= std::isfinite(e);
+    return numbers;
+}
+
+// The separating test of a relative placement whose entries are all
+// numbers, with the terms that multiply a corner's 0 or 1 left out. The
+// full form adds such a term as a zero (a number times 0) or the entry
+// itself (times 1); leaving it out can change nothing but the sign of a
+// zero, and the test only compares values, where -0 equals +0. Each
+// projection is decided as projection decides it, on the same values.
+bool separated_numbers(const Matrix& r) {
+    // w at the three neighbours of the origin and at the corners across
+    // from them, (0,1,1), (1,0,1) and (1,1,0).
+    const double w_unit[3] = {at(r, 3, 0) + 1.0, at(r, 3, 1) + 1.0, at(r, 3, 2) + 1.0};
+    const double w_across[3] = {(at(r, 3, 1) + at(r, 3, 2)) + 1.0, (at(r, 3, 0) + at(r, 3, 2)) + 1.0,
+                                (at(r, 3, 0) + at(r, 3, 1)) + 1.0};
+    const double w_far = ((at(r, 3, 0) + at(r, 3, 1)) + at(r, 3, 2)) + 1.0;
+    for (int a = 0; a < 3; ++a) {
+        const double t = at(r, a, 3);
+        const double lo0 = t;  // the origin's image: w is 1 there
+        const double hi0 = (((at(r, a, 0) + at(r, a, 1)) + at(r, a, 2)) + t) / w_far;
+        const double unit[3] = {(at(r, a, 0) + t) / w_unit[0], (at(r, a, 1) + t) / w_unit[1],
+                                (at(r, a, 2) + t) / w_unit[2]};
+        const auto across = [&](int n) {
+            const double v = n == 1   ? (at(r, a, 1) + at(r, a, 2)) + t
+                             : n == 2 ? (at(r, a, 0) + at(r, a, 2)) + t
+                                      : (at(r, a, 0) + at(r, a, 1)) + t;
+            return v / w_across[n - 1];
+        };
+        double low = 0.0, high = 0.0;
+        int best = 0;
+        if (hi0 >= lo0) {
+            low = lo0;
+            for (int n = 1; n <= 3; ++n) {
+                if (unit[n - 1] < low) {
+                    low = unit[n - 1];
+                    best = n;
+                }
+            }
+            high = best != 0 ? across(best) : hi0;
+        } else {
+            high = lo0;
+            for (int n = 1; n <= 3; ++n) {
+                if (unit[n - 1] > high) {
+                    high = unit[n - 1];
+                    best = n;
+                }
+            }
+            low = best != 0 ? across(best) : hi0;
+        }
+        if (apart_from_unit(low, high)) return true;
+    }
+    return false;
+}
+
+// Whether the box placed by `placed` lies apart from the unit box of the
+// frame whose inverse is `to_frame` along one of the frame's three axes.
+bool separated_in_frame_of(const Matrix& to_frame, const Matrix& placed) {
+    Matrix relative;
+    multiply_into(to_frame, kOnes, placed, kOnes, relative);
+    if (all_numbers(relative)) return separated_numbers(relative);
+    const Vector p0 = apply(relative, {0.0, 0.0, 0.0});
+    const Vector p1 = apply(relative, kOnes);
+    for (int coordinate = 0; coordinate < 3; ++coordinate) {
+        double lo = 0.0, hi = 0.0;
+        if (projection(component(p0, coordinate), component(p1, coordinate), relative, coordinate, lo, hi)) return true;
+    }
+    return false;
+}
+
+// Per record, its cells as the test last read them and, once computed, the
+// inverse of that matrix. An object tested against several others in one
+// step (and every object in a dense plant is) is inverted once per
+// placement, not once per test; the cells are compared bit for bit, so a
+// move, a simulator's write or a NaN is always seen.
+struct KnownInverse {
+    StoredMatrix from;
+    Matrix inverse;
+    bool known = false;
+};
+
+std::vector<KnownInverse> g_inverses;  // one per record bound
+
+// Reads i's cells into m; its entry, whose inverse is current when known.
+KnownInverse* read_cells(std::int32_t i, Matrix& m) {
+    const FloatCell* cells = record(i).cells.floatCells;
+    if (static_cast<std::size_t>(i) >= g_inverses.size()) {
+        load_widened(cells, m);
+        return nullptr;
+    }
+    KnownInverse& k = g_inverses[static_cast<std::size_t>(i)];
+    if (!load_and_keep(cells, k.from, m)) k.known = false;
+    return &k;
+}
+
+// The inverse of m, the matrix read for entry k: kept, or computed (and kept).
+const Matrix& inverse_for(KnownInverse* k, const Matrix& m, Matrix& scratch) {
+    if (k == nullptr) {
+        invert_into(m, scratch);
+        return scratch;
+    }
+    if (!k->known) {
+        invert_into(m, k->inverse);
+        k->known = true;
+    }
+    return k->inverse;
+}
+
+}  // namespace
+
+bool reserve_intersection_storage(std::int32_t records) {
+    try {
+        g_inverses.assign(static_cast<std::size_t>(records), KnownInverse{});
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+    return true;
+}
+
+void release_intersection_storage() { std::vector<KnownInverse>().swap(g_inverses); }
+
+}  // namespace vx::products
+
+using namespace vx::products;
+
+extern "C" {
+
+int intersects(int32_t a, int32_t b) {
+    if (!in_range(a) || !in_range(b)) return 0;
+    const Parallelepiped& box_a = record(a).box;
+    const Parallelepiped& box_b = record(b).box;
+    if (zero_extent(box_a) || zero_extent(box_b)) return 0;
+    if (spheres_apart(bounding_sphere(box_a), bounding_sphere(box_b))) return 0;
+    Matrix ma, mb, scratch;
+    KnownInverse* const kept_a = read_cells(a, ma);
+    KnownInverse* const kept_b = read_cells(b, mb);
+    if (separated_in_frame_of(inverse_for(kept_a, ma, scratch), mb)) return 0;
+    return separated_in_frame_of(inverse_for(kept_b, mb, scratch), ma) ? 0 : 1;
+}
+
+char findProjection(double lo0, double hi0, Matrix m, double* lo, double* hi, short axis) {
+    int coordinate = axis - 1;
+    if (axis < 1 || axis > 3) {
+        note_unknown_axis();
+        coordinate = 0;
+    }
+    double low = 0.0, high = 0.0;
+    const bool apart = projection(lo0, hi0, m, coordinate, low, high);
     if (lo != nullptr) *lo = low;
     if (hi != nullptr) *hi = high;
-    return apart_from_unit(low, high) ? 1 : 0;
+    return apart ? 1 : 0;
 }
 
 }  // extern "C"

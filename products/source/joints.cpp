@@ -28,10 +28,10 @@ std::int32_t move_relative_another_by(std::int32_t i, std::int32_t j, Vector d) 
 void faces(int axis, const Matrix& mo, const Matrix& mk, Vector* p0, Vector* p1) {
     if (axis < 1 || axis > 3 || p0 == nullptr || p1 == nullptr) return;
     const Vector sizes = sizes_of(mk);
-    const Matrix scale = mScale(sizes.x, sizes.y, sizes.z);
+    const Matrix to_world = scale(sizes.x, sizes.y, sizes.z);
     const Matrix in_reference = multiply(inverse(mk), mo);
-    *p0 = apply(scale, apply(in_reference, {0.0, 0.0, 0.0}));
-    *p1 = apply(scale, apply(in_reference, unit_point(axis - 1)));
+    *p0 = apply(to_world, apply(in_reference, {0.0, 0.0, 0.0}));
+    *p1 = apply(to_world, apply(in_reference, unit_point(axis - 1)));
 }
 
 // The gap of smallest magnitude; on a tie the later of d3 and d4 wins, d2
@@ -97,7 +97,7 @@ int32_t joint2Object(int32_t i, int32_t j, double cx, double cy, double cz) {
     // The carrier's motion since the last call, in its previous frame; both
     // frames lose the carrier's current sizes.
     const Vector s = reciprocal_sizes(now);
-    const Matrix sizeless = mScale(s.x, s.y, s.z);
+    const Matrix sizeless = scale(s.x, s.y, s.z);
     Matrix motion = multiply(inverse(multiply(old, sizeless)), multiply(now, sizeless));
     const Vector shift{motion.entry[3], motion.entry[7], motion.entry[11]};
     for (const int entry : kTranslationEntry) motion.entry[entry] = 0.0;

@@ -13,9 +13,6 @@
 namespace vx::products {
 namespace {
 
-std::int32_t g_records = 0;  // records bound by the last successful produitsInit
-std::int32_t g_actors = 0;
-
 // The cell `start` of an area of `count` cells, when `needed` cells from it
 // lie inside the area. An object may own no cell of a type (needed 0): its
 // pointer then may stand just past the area's end.
@@ -47,28 +44,22 @@ bool bind(std::int32_t i) {
 }
 
 void release() {
-    g_records = 0;
-    g_actors = 0;
+    g_bound = BoundTable{};
     std::free(tabOldJointedMatrix);
     tabOldJointedMatrix = nullptr;
     release_step_storage();
+    release_intersection_storage();
 }
 
 bool allocate(std::int32_t records, std::int32_t actors) {
     // One entry more than records, all cleared: an entry of zeros means that
     // joint2Object has recorded nothing for that carrier yet.
     tabOldJointedMatrix = static_cast<Matrix*>(std::calloc(static_cast<std::size_t>(records) + 1, sizeof(Matrix)));
-    return tabOldJointedMatrix != nullptr && reserve_step_storage(records, actors);
+    return tabOldJointedMatrix != nullptr && reserve_step_storage(records, actors) &&
+           reserve_intersection_storage(records);
 }
 
 }  // namespace
-
-std::int32_t record_count() { return std::min(g_records, std::max(NbActeursEtProduits, 0)); }
-
-// Never fewer actors than were bound: the step's storage for product pairs
-// starts at the first product bound.
-std::int32_t actor_count() { return std::min(std::max(NbActeurs, g_actors), record_count()); }
-
 }  // namespace vx::products
 
 using namespace vx::products;
@@ -93,8 +84,7 @@ int produitsInit(void) {
             return 0;
         }
     }
-    g_records = records;
-    g_actors = actors;
+    g_bound = BoundTable{records, actors};
     return 1;
 }
 
@@ -102,7 +92,7 @@ int32_t prodNew(BehaviorFunction model, double x, double y, double z, double sx,
     for (std::int32_t i = actor_count(); i < record_count(); ++i) {
         if (record(i).model != model || status_of(i) != VX_OBJECT_KILLED) continue;
         vx_store_i32(&record(i).cells.intCells->cur, VX_OBJECT_ALIVE);
-        Matrix m = mScale(sx, sy, sz);
+        Matrix m = scale(sx, sy, sz);
         m.entry[3] = x;
         m.entry[7] = y;
         m.entry[11] = z;

@@ -4,25 +4,20 @@
 // changes on the right (local frame), which keeps every placement in the
 // form M = T.R.S.
 #include "products.hpp"
-#include "vx/numbers.hpp"
 
 namespace vx::products {
 namespace {
-
-bool stores_finite(const Matrix& m) {
-    for (const double e : m.entry) {
-        if (!std::isfinite(vx::to_float(e))) return false;
-    }
-    return true;
-}
 
 // A placement that holds numbers keeps holding numbers: a command that
 // would store NaN or an infinity (a size of 0 divided by, an argument that
 // is not a number, a coordinate beyond the float range) is refused, and the
 // simulator never sees the object vanish.
 std::int32_t place(std::int32_t i, const Matrix& m) {
-    if (!stores_finite(m) && stores_finite(matrix_of(i))) return kRefused;
-    saveMatrix_on_(m, record(i).cells);
+    const StoredMatrix s = narrowed(m);
+    FloatCell* cells = record(i).cells.floatCells;
+    Matrix now;
+    if (!all_finite(s) && load_widened(cells, now)) return kRefused;
+    store(s, cells);
     return i;
 }
 
@@ -83,9 +78,19 @@ std::int32_t resize_by(std::int32_t i, Vector d) { return resize_to(i, current_s
 
 }  // namespace
 
-std::int32_t move_by(std::int32_t i, Vector d) {
+std::int32_t move_by(std::int32_t i, double dx, double dy, double dz) {
     if (!valid(i)) return kRefused;
-    return place(i, multiply(mTranslation(d.x, d.y, d.z), matrix_of(i)));
+    // The most frequent command of all: a placement of numbers takes the
+    // short product (the same result), anything else the full one.
+    Matrix m;
+    const bool numbers = load_widened(record(i).cells.floatCells, m);
+    Matrix moved;
+    if (numbers) {
+        translated_into({dx, dy, dz}, m, moved);
+    } else {
+        multiply_into(translation(dx, dy, dz), kOnes, m, kOnes, moved);
+    }
+    return place(i, moved);
 }
 
 std::int32_t rotate_by(std::int32_t i, Vector angles, Vector centre) {
@@ -94,11 +99,11 @@ std::int32_t rotate_by(std::int32_t i, Vector angles, Vector centre) {
     // The object's reciprocal sizes let each turn take the object's own Y
     // angle out of its matrix, so (3,3) ends as the cosine of the combined Y.
     const Vector s = reciprocal_sizes(m);
-    Matrix turned = multiply(mTranslation(-centre.x, -centre.y, -centre.z), m);
+    Matrix turned = multiply(translation(-centre.x, -centre.y, -centre.z), m);
     turned = mulMatrix_with_(mRotationX(degrees_to_radians(angles.x)), kOnes, turned, s);
     turned = mulMatrix_with_(mRotationY(degrees_to_radians(angles.y)), kOnes, turned, s);
     turned = mulMatrix_with_(mRotationZ(degrees_to_radians(angles.z)), kOnes, turned, s);
-    return place(i, multiply(mTranslation(centre.x, centre.y, centre.z), turned));
+    return place(i, multiply(translation(centre.x, centre.y, centre.z), turned));
 }
 
 std::int32_t resize_to(std::int32_t i, Vector sizes) {
@@ -107,7 +112,7 @@ std::int32_t resize_to(std::int32_t i, Vector sizes) {
     // divides by; sizes that are not numbers would poison the placement.
     const Matrix m = matrix_of(i);
     if (!usable_sizes(sizes) || !usable_sizes(sizes_of(m))) return kRefused;
-    return place(i, multiply(unscaled(m), mScale(sizes.x, sizes.y, sizes.z)));
+    return place(i, multiply(unscaled(m), scale(sizes.x, sizes.y, sizes.z)));
 }
 
 }  // namespace vx::products
@@ -116,10 +121,10 @@ using namespace vx::products;
 
 extern "C" {
 
-int32_t moveBy(int32_t i, double dx, double dy, double dz) { return move_by(i, {dx, dy, dz}); }
-int32_t moveXBy(int32_t i, double d) { return move_by(i, {d, 0.0, 0.0}); }
-int32_t moveYBy(int32_t i, double d) { return move_by(i, {0.0, d, 0.0}); }
-int32_t moveZBy(int32_t i, double d) { return move_by(i, {0.0, 0.0, d}); }
+int32_t moveBy(int32_t i, double dx, double dy, double dz) { return move_by(i, dx, dy, dz); }
+int32_t moveXBy(int32_t i, double d) { return move_by(i, d, 0.0, 0.0); }
+int32_t moveYBy(int32_t i, double d) { return move_by(i, 0.0, d, 0.0); }
+int32_t moveZBy(int32_t i, double d) { return move_by(i, 0.0, 0.0, d); }
 
 int32_t moveTo(int32_t i, double x, double y, double z) { return move_to(i, {x, y, z}); }
 int32_t moveXTo(int32_t i, double v) { return move_axis_to(i, 0, v); }

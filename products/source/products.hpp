@@ -3,9 +3,11 @@
 // spheres that both the intersection test and the products step read.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
+#include "matrix.hpp"
 #include "vx_products.h"
 
 namespace vx::products {
@@ -15,9 +17,7 @@ namespace vx::products {
 // with it must read back the same angles.
 inline constexpr double kPi = 3.1415926535898;
 inline constexpr double kHalfPi = 1.5707963267949;
-inline constexpr double kTolerance = 0.0001;
 inline constexpr Vector kOnes{1.0, 1.0, 1.0};
-inline constexpr int kMatrixCells = 16;
 
 // What a command answers when it was not carried out.
 inline constexpr std::int32_t kRefused = -1;
@@ -47,18 +47,6 @@ constexpr Vector with_component(int axis, double value) {
 // The local unit point along axis 0, 1 or 2.
 constexpr Vector unit_point(int axis) { return with_component(axis, 1.0); }
 
-// Coordinate 0, 1 or 2 of m applied to p, computed exactly as
-// transformPoint_into_ computes it.
-double transformed_coordinate(const Matrix& m, Vector p, int axis);
-
-// m applied to p (transformPoint_into_ by value).
-Vector apply(const Matrix& m, Vector p);
-
-// mulMatrix_with_ for factors with no size to remove.
-Matrix multiply(const Matrix& a, const Matrix& b);
-
-Matrix inverse(const Matrix& a);
-
 // Every entry is 0.0: a matrix that was never recorded or placed.
 bool all_zero(const Matrix& m);
 
@@ -77,23 +65,40 @@ Matrix unscaled(const Matrix& m);
 
 // ---- The table --------------------------------------------------------------
 
-// Records that produitsInit bound, and how many of them are actors. The
-// table's own counts are read through these, so that a count changed after
-// start-up can never reach a record that was not bound.
-std::int32_t record_count();
-std::int32_t actor_count();
+// Records that produitsInit bound, and how many of them are actors (0 until
+// a start-up succeeds). Only produitsInit writes them.
+struct BoundTable {
+    std::int32_t records = 0;
+    std::int32_t actors = 0;
+};
+inline BoundTable g_bound;
+
+// The table's own counts are read through these, so that a count changed
+// after start-up can never reach a record that was not bound.
+inline std::int32_t record_count() { return std::min(g_bound.records, std::max(NbActeursEtProduits, 0)); }
+
+// Never fewer actors than were bound: the step's storage for product pairs
+// starts at the first product bound.
+inline std::int32_t actor_count() { return std::min(std::max(NbActeurs, g_bound.actors), record_count()); }
 
 // 0 <= i < record_count(): an index the accessors accept.
-bool in_range(std::int32_t i);
-
-// In range and not killed: an index the queries and commands accept.
-bool valid(std::int32_t i);
+inline bool in_range(std::int32_t i) { return i >= 0 && i < record_count(); }
 
 inline ActeurProduit& record(std::int32_t i) { return TableActeursProduits[i]; }
-std::int32_t status_of(std::int32_t i);
-Matrix matrix_of(std::int32_t i);
+
+// The status lives in the object's int cell, where the simulator may write
+// it too: every test reads it afresh.
+inline std::int32_t status_of(std::int32_t i) { return vx_load_i32(&record(i).cells.intCells->cur); }
+
+// In range and not killed: an index the queries and commands accept.
+inline bool valid(std::int32_t i) { return in_range(i) && status_of(i) != VX_OBJECT_KILLED; }
+
+inline Matrix matrix_of(std::int32_t i) { return load_matrix(record(i).cells); }
 
 // ---- Bounding spheres of the stored boxes -----------------------------------
+
+// The images of local (0,0,0) and (1,1,1): the box the step stores.
+inline Parallelepiped box_of(const Matrix& m) { return {apply(m, {0.0, 0.0, 0.0}), apply(m, kOnes)}; }
 
 // A box whose two corners coincide in every coordinate has no extent and
 // never touches anything.
@@ -122,7 +127,9 @@ inline bool spheres_apart(const Sphere& a, const Sphere& b) {
 
 // i's index when done, -1 when i names no live object (or, for resize_to,
 // when a size is 0 or not finite).
-std::int32_t move_by(std::int32_t i, Vector d);
+std::int32_t move_by(std::int32_t i, double dx, double dy, double dz);
+// (Three doubles travel in registers; a Vector would go through memory.)
+inline std::int32_t move_by(std::int32_t i, Vector d) { return move_by(i, d.x, d.y, d.z); }
 std::int32_t rotate_by(std::int32_t i, Vector degrees, Vector centre);
 std::int32_t resize_to(std::int32_t i, Vector sizes);
 
@@ -132,6 +139,11 @@ std::int32_t resize_to(std::int32_t i, Vector sizes);
 // `actors` are actors; false when the memory is not there.
 bool reserve_step_storage(std::int32_t records, std::int32_t actors);
 void release_step_storage();
+
+// Room for the inverses that the intersection test keeps, one per record;
+// false when the memory is not there.
+bool reserve_intersection_storage(std::int32_t records);
+void release_intersection_storage();
 
 // A products step is under way (a behaviour is running).
 bool step_running();

@@ -73,7 +73,7 @@ Vector reciprocal_sizes(const Matrix& m) {
 
 Matrix unscaled(const Matrix& m) {
     const Vector s = reciprocal_sizes(m);
-    return multiply(m, mScale(s.x, s.y, s.z));
+    return multiply(m, scale(s.x, s.y, s.z));
 }
 
 }  // namespace vx::products
@@ -103,8 +103,7 @@ double getProjectionZ(int32_t i) { return cell_of(i, 10); }
 
 void computeActorProductTransformedParrallelepipede_into_(ObjectCells o, Parallelepiped* out) {
     if (out == nullptr) return;
-    const Matrix m = createMatrixFrom_(o);
-    *out = {apply(m, {0, 0, 0}), apply(m, kOnes)};
+    *out = box_of(load_matrix(o));
 }
 
 void getCenterOf(Parallelepiped p, Vector* out) {
@@ -132,7 +131,7 @@ Vector getPositionInAnother(int32_t, int32_t j, Vector p) {
     // an index outside the table is not followed.
     if (!in_range(j)) return {kNoObject, kNoObject, kNoObject};
     Matrix m0 = matrix_of(j);
-    const Matrix t = mTranslation(m0.entry[3], m0.entry[7], m0.entry[11]);
+    const Matrix t = translation(m0.entry[3], m0.entry[7], m0.entry[11]);
     for (const int entry : kTranslationEntry) m0.entry[entry] = 0.0;
     const Matrix frame = multiply(t, unscaled(m0));
     return apply(inverse(frame), p);

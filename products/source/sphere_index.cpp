@@ -39,6 +39,20 @@ std::int64_t cell_along(double position, double origin, double per_width, double
 
 double cells_for(double spread, double width) { return std::floor(spread / width) + 1.0; }
 
+// Usually a handful: an insertion sort, without the general sort's set-up.
+void sort_indexes(std::int32_t* first, std::int32_t* last) {
+    if (last - first > 16) {
+        std::sort(first, last);
+        return;
+    }
+    for (std::int32_t* i = first + (first != last ? 1 : 0); i < last; ++i) {
+        const std::int32_t v = *i;
+        std::int32_t* j = i;
+        for (; j > first && *(j - 1) > v; --j) *j = *(j - 1);
+        *j = v;
+    }
+}
+
 }  // namespace
 
 std::int64_t SphereIndex::SizeClass::column(double x) const { return cell_along(x, origin_x, per_width, last_column); }
@@ -63,6 +77,9 @@ void SphereIndex::reserve(std::int32_t records) {
     used_classes_.reserve(kClasses);
     everywhere_.reserve(n);
     found_.resize(n);
+    pairs_.resize(kListedPerRecord / 2 * n);
+    listed_.resize(kListedPerRecord * n);
+    list_start_.resize(n + 1);
 }
 
 void SphereIndex::release() {
@@ -75,6 +92,11 @@ void SphereIndex::release() {
     std::vector<int>().swap(used_classes_);
     std::vector<std::int32_t>().swap(everywhere_);
     std::vector<std::int32_t>().swap(found_);
+    std::vector<Pair>().swap(pairs_);
+    std::vector<std::int32_t>().swap(listed_);
+    std::vector<std::uint32_t>().swap(list_start_);
+    lists_ready_ = false;
+    pair_count_ = 0;
     classes_.fill(SizeClass{});
     records_ = 0;
     cells_ = 0;
@@ -85,6 +107,7 @@ void SphereIndex::build(std::int32_t records) {
     store_and_count(records);
     lay_grids();
     file_spheres(records);
+    list_pairs();
 }
 
 void SphereIndex::store_and_count(std::int32_t records) {
@@ -94,7 +117,7 @@ void SphereIndex::store_and_count(std::int32_t records) {
     for (std::int32_t i = 0; i < records; ++i) {
         // The box the intersection test will read, while its record is at hand.
         Parallelepiped& box = record(i).box;
-        computeActorProductTransformedParrallelepipede_into_(record(i).cells, &box);
+        box = box_of(load_matrix(record(i).cells));
         if (zero_extent(box)) {
             reach_[i] = Reach::nowhere;
             continue;
@@ -133,7 +156,13 @@ void SphereIndex::lay_grids() {
         c.axis_y = component(spread, rest_a) >= component(spread, rest_b) ? rest_a : rest_b;
         c.origin_x = component(c.low, c.axis_x);
         c.origin_y = component(c.low, c.axis_y);
-        c.width = c.max_radius > 0.0 ? 2.0 * c.max_radius : 1.0;
+        // At least as wide as any pair of the class whose spheres may meet,
+        // with room for the rounding of the cell arithmetic (relative, and
+        // for far-off coordinates absolute): such a pair lies in one cell or
+        // in two neighbouring ones.
+        const double farthest = std::max({std::fabs(c.low.x), std::fabs(c.low.y), std::fabs(c.low.z),
+                                          std::fabs(c.high.x), std::fabs(c.high.y), std::fabs(c.high.z)});
+        c.width = c.max_radius > 0.0 ? 2.0 * c.max_radius * (1.0 + 10.0 * kSlack) + kSlack * farthest : 1.0;
         const double limit = kCellsPerMember * c.members + kSpareCells;
         double columns = cells_for(component(spread, c.axis_x), c.width);
         double rows = cells_for(component(spread, c.axis_y), c.width);
@@ -211,22 +240,103 @@ void SphereIndex::gather_in_class(std::int32_t p, const SizeClass& c) {
     }
 }
 
-void SphereIndex::sort_found() {
-    // Usually a handful: an insertion sort, without the general sort's set-up.
-    const auto end = found_.begin() + static_cast<std::ptrdiff_t>(found_count_);
-    if (found_count_ > 16) {
-        std::sort(found_.begin(), end);
-        return;
+void SphereIndex::sort_found() { sort_indexes(found_.data(), found_.data() + found_count_); }
+
+bool SphereIndex::keep_pair(std::int32_t a, std::int32_t b) {
+    if (pair_count_ == pairs_.size()) return false;
+    pairs_[pair_count_++] = {a, b};
+    return true;
+}
+
+bool SphereIndex::pair_within_class(const SizeClass& c) {
+    // The records of a cell with the later ones of the same cell, the cell
+    // to its right, and the three below it: every neighbouring pair of cells
+    // once.
+    const auto run_of = [&](std::size_t first, std::size_t last) {
+        return std::pair{cell_start_[first], cell_start_[last + 1]};
+    };
+    for (std::int64_t r = 0; r < c.rows; ++r) {
+        for (std::int64_t col = 0; col < c.columns; ++col) {
+            const std::size_t cell = c.first_cell + static_cast<std::size_t>(r * c.columns + col);
+            const std::uint32_t end = cell_start_[cell + 1];
+            std::pair<std::uint32_t, std::uint32_t> right{0, 0}, below{0, 0};
+            if (col + 1 < c.columns) right = run_of(cell + 1, cell + 1);
+            if (r + 1 < c.rows) {
+                const std::size_t row_below = c.first_cell + static_cast<std::size_t>((r + 1) * c.columns);
+                below = run_of(row_below + static_cast<std::size_t>(std::max<std::int64_t>(col - 1, 0)),
+                               row_below + static_cast<std::size_t>(std::min(col + 1, c.columns - 1)));
+            }
+            for (std::uint32_t f = cell_start_[cell]; f < end; ++f) {
+                const Filed& a = filed_[f];
+                const auto meet = [&](std::uint32_t from, std::uint32_t to) {
+                    for (std::uint32_t g = from; g < to; ++g) {
+                        if (!clearly_apart(a.sphere, filed_[g].sphere) && !keep_pair(a.index, filed_[g].index)) {
+                            return false;
+                        }
+                    }
+                    return true;
+                };
+                if (!meet(f + 1, end) || !meet(right.first, right.second) || !meet(below.first, below.second)) {
+                    return false;
+                }
+            }
+        }
     }
-    for (std::size_t i = 1; i < found_count_; ++i) {
-        const std::int32_t v = found_[i];
-        std::size_t j = i;
-        for (; j > 0 && found_[j - 1] > v; --j) found_[j] = found_[j - 1];
-        found_[j] = v;
+    return true;
+}
+
+bool SphereIndex::pair_across(const SizeClass& querying, const SizeClass& searched) {
+    const std::uint32_t from = cell_start_[querying.first_cell];
+    const std::uint32_t to = cell_start_[querying.first_cell + static_cast<std::size_t>(querying.columns * querying.rows)];
+    for (std::uint32_t f = from; f < to; ++f) {
+        const std::int32_t a = filed_[f].index;
+        found_count_ = 0;
+        gather_in_class(a, searched);
+        for (std::size_t k = 0; k < found_count_; ++k) {
+            if (!keep_pair(a, found_[k])) return false;
+        }
     }
+    return true;
+}
+
+void SphereIndex::list_pairs() {
+    lists_ready_ = false;
+    pair_count_ = 0;
+    if (!everywhere_.empty()) return;
+    for (const int k : used_classes_) {
+        if (!pair_within_class(classes_[static_cast<std::size_t>(k)])) return;
+    }
+    for (std::size_t i = 0; i < used_classes_.size(); ++i) {
+        for (std::size_t j = i + 1; j < used_classes_.size(); ++j) {
+            const SizeClass& a = classes_[static_cast<std::size_t>(used_classes_[i])];
+            const SizeClass& b = classes_[static_cast<std::size_t>(used_classes_[j])];
+            if (!(a.members <= b.members ? pair_across(a, b) : pair_across(b, a))) return;
+        }
+    }
+    // Each pair in the lists of both its records: count, turn counts into
+    // starts, place, and shift the starts back as file_spheres does.
+    const auto records = static_cast<std::size_t>(records_);
+    std::fill(list_start_.begin(), list_start_.begin() + static_cast<std::ptrdiff_t>(records) + 1, 0u);
+    for (std::size_t k = 0; k < pair_count_; ++k) {
+        ++list_start_[static_cast<std::size_t>(pairs_[k].a) + 1];
+        ++list_start_[static_cast<std::size_t>(pairs_[k].b) + 1];
+    }
+    for (std::size_t i = 1; i <= records; ++i) list_start_[i] += list_start_[i - 1];
+    for (std::size_t k = 0; k < pair_count_; ++k) {
+        listed_[list_start_[static_cast<std::size_t>(pairs_[k].a)]++] = pairs_[k].b;
+        listed_[list_start_[static_cast<std::size_t>(pairs_[k].b)]++] = pairs_[k].a;
+    }
+    for (std::size_t i = records; i > 0; --i) list_start_[i] = list_start_[i - 1];
+    list_start_[0] = 0;
+    for (std::size_t i = 0; i < records; ++i) sort_indexes(listed_.data() + list_start_[i], listed_.data() + list_start_[i + 1]);
+    lists_ready_ = true;
 }
 
 std::span<const std::int32_t> SphereIndex::around(std::int32_t p) {
+    if (lists_ready_) {
+        const std::uint32_t first = list_start_[static_cast<std::size_t>(p)];
+        return {listed_.data() + first, list_start_[static_cast<std::size_t>(p) + 1] - first};
+    }
     found_count_ = 0;
     switch (reach_[p]) {
         case Reach::nowhere:

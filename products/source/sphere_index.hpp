@@ -12,6 +12,16 @@
 // intersection test would not find apart, and a sliver more for rounding,
 // which the test then rejects itself.
 //
+// Since the spheres do not change during a step, the index then lists every
+// candidate pair once, at build: within a class, the cells are at least as
+// wide as any pair that may meet, so a record meets only records of its own
+// cell and of the eight around it, and each pair is looked for once, from
+// the cell that comes first; across classes, the members of the smaller
+// class search the other's grid. Each record's list, both directions, in
+// index order, is then all that its turn reads. When the lists would not
+// fit their storage (a plant packed far tighter than any real one), or a
+// box is not a number, the step searches at each turn instead.
+//
 // Every buffer is sized once, for the records bound at start-up.
 #pragma once
 
@@ -38,6 +48,11 @@ public:
     // not reject against p's in its first two stages, in index order. Valid
     // until the next call.
     std::span<const std::int32_t> around(std::int32_t p);
+
+    // Room for the candidate lists, per record: at 10000 records, 32 entries
+    // per record (16 pairs) hold a plant where every product meets its eight
+    // neighbours, with room to spare.
+    static constexpr std::size_t kListedPerRecord = 32;
 
 private:
     // How far a record reaches.
@@ -68,6 +83,11 @@ private:
     };
 
     static int class_of(double radius);
+    void list_pairs();
+    bool pair_within_class(const SizeClass& c);
+    bool pair_across(const SizeClass& querying, const SizeClass& searched);
+    bool keep_pair(std::int32_t a, std::int32_t b);
+    void sort_lists();
     void store_and_count(std::int32_t records);
     void lay_grids();
     void file_spheres(std::int32_t records);
@@ -93,6 +113,15 @@ private:
     std::vector<std::int32_t> everywhere_;
     std::vector<std::int32_t> found_;  // room for every record
     std::size_t found_count_ = 0;
+    // The candidate pairs of this step, then each record's list of them.
+    struct Pair {
+        std::int32_t a, b;
+    };
+    std::vector<Pair> pairs_;
+    std::size_t pair_count_ = 0;
+    std::vector<std::uint32_t> list_start_;  // per record, and one past the last
+    std::vector<std::int32_t> listed_;
+    bool lists_ready_ = false;
 };
 
 }  // namespace vx::products

@@ -1,9 +1,8 @@
-// The table of actors and products: the library's globals, the index rule
-// and the small accessors that behaviour code uses.
+// The table of actors and products: the library's globals and the small
+// accessors that behaviour code uses.
 //
 // The status of an object lives in its int cell in the shared block, so the
-// simulator sees creations and kills at once, and may write the cell too:
-// every test reads it afresh.
+// simulator sees creations and kills at once.
 #include "products.hpp"
 
 Matrix* tabOldJointedMatrix = nullptr;
@@ -11,18 +10,6 @@ int32_t myself = 0;
 int32_t other = 0;
 intptr_t otherModel = 0;
 ObjectCells otherPointers = {nullptr, nullptr, nullptr, nullptr};
-
-namespace vx::products {
-
-std::int32_t status_of(std::int32_t i) { return vx_load_i32(&record(i).cells.intCells->cur); }
-
-bool in_range(std::int32_t i) { return i >= 0 && i < record_count(); }
-
-bool valid(std::int32_t i) { return in_range(i) && status_of(i) != VX_OBJECT_KILLED; }
-
-Matrix matrix_of(std::int32_t i) { return createMatrixFrom_(record(i).cells); }
-
-}  // namespace vx::products
 
 using namespace vx::products;
 

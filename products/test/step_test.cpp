@@ -244,6 +244,9 @@ TEST(ProductsStep, EqualsTheReferenceOnRandomPlants) {
     constexpr Row kRows[] = {
         {{1, 0, 1}, 3, 3},      {{2, 0, 1}, 10, 4},     {{3, 3, 2}, 3, 2},      {{12, 2, 3}, 40, 6},
         {{40, 5, 8}, 30, 6},    {{40, 0, 4}, 20, 6},    {{120, 12, 14}, 8, 5},  {{120, 10, 40}, 8, 5},
+        // Packed so tight that the candidate pairs overflow the index's lists:
+        // the step searches at each turn instead.
+        {{60, 4, 1}, 10, 4},
     };
     std::size_t calls = 0;
     for (const Row& r : kRows) {
