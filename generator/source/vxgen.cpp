@@ -11,6 +11,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "vx/grafcet/check.hpp"
 #include "vx/grafcet/codegen.hpp"
 #include "vx/grafcet/description.hpp"
 
@@ -67,6 +68,8 @@ bool write_all(const std::vector<Output>& outputs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // `vxgen check DESCRIPTION ...` proves invariants instead of generating.
+    if (argc > 1 && std::strcmp(argv[1], "check") == 0) return check_command(argc - 1, argv + 1);
     CLI::App app{"Generates a controller's C modules and symbol file from its description."};
     std::string description;
     std::string out_dir;
