@@ -332,7 +332,7 @@ std::string report(const CheckResult& r, double period) {
         case CheckResult::Outcome::Violated: break;
     }
     const std::size_t passes = r.counterexample.size();
-    out += "violated after " + std::to_string(passes) + " passes: " + r.invariant + "\n";
+    out += "violated after " + std::to_string(passes) + (passes == 1 ? " pass: " : " passes: ") + r.invariant + "\n";
     const std::vector<std::int32_t>* last = nullptr;
     for (std::size_t p = 0; p < passes; ++p) {
         std::string changes;
@@ -354,7 +354,7 @@ std::string counterexample_scenario(const CheckResult& r, const Graph& graph, do
     const std::size_t passes = r.counterexample.size();
     const double seconds = period / 1e6;
     std::string out = "# Counterexample found by vxgen check: the invariant below is violated after " +
-                      std::to_string(passes) + " passes,\n# in cycle " + std::to_string(passes - 1) +
+                      std::to_string(passes) + (passes == 1 ? " pass," : " passes,") + "\n# in cycle " + std::to_string(passes - 1) +
                       " of a program started afresh.\nprogram " + graph.name + "\nperiod " +
                       seconds_text(static_cast<double>(static_cast<float>(period))) + " us\n";
     // Every input is given at 0 s, so that the block's earlier values do
