@@ -84,8 +84,9 @@ public:
         std::size_t at = 0;
         for (const auto& f : model_.fields()) {
             const auto v = static_cast<std::uint64_t>(s[f.slot] - f.low);
-            for (unsigned b = 0; b < f.bits; ++b, ++at)
-                if ((v >> b) & 1u) out[at / 64] |= std::uint64_t{1} << (at % 64);
+            out[at / 64] |= v << (at % 64);
+            if (at % 64 + f.bits > 64) out[at / 64 + 1] |= v >> (64 - at % 64);
+            at += f.bits;
         }
     }
 
@@ -93,9 +94,11 @@ public:
         std::fill(s.begin(), s.end(), 0);
         std::size_t at = 0;
         for (const auto& f : model_.fields()) {
-            std::uint64_t v = 0;
-            for (unsigned b = 0; b < f.bits; ++b, ++at) v |= ((in[at / 64] >> (at % 64)) & 1u) << b;
+            std::uint64_t v = in[at / 64] >> (at % 64);
+            if (at % 64 + f.bits > 64) v |= in[at / 64 + 1] << (64 - at % 64);
+            if (f.bits < 64) v &= (std::uint64_t{1} << f.bits) - 1;
             s[f.slot] = static_cast<std::int64_t>(v) + f.low;
+            at += f.bits;
         }
     }
 
@@ -265,7 +268,7 @@ CheckResult check(const Graph& graph, const CheckOptions& options) {
     StateStore store(packer.words());
     std::vector<std::uint32_t> parent{0}, via{0}, depth{0};
     std::vector<std::uint64_t> packed(packer.words());
-    PassModel::State state(m.slots()), probe(m.slots());
+    PassModel::State state(m.slots()), probe(m.slots()), after(m.slots());
     packer.pack(m.initial(), packed.data());
     store.insert(packed.data());
 
@@ -292,7 +295,7 @@ CheckResult check(const Graph& graph, const CheckOptions& options) {
                     continue;
             }
             ++result.transitions;
-            const PassModel::State after = m.pass(state, choice);
+            m.pass(state, choice, after);
             for (std::size_t k = 0; k < bound_invariants.size(); ++k) {
                 if (m.evaluate(bound_invariants[k], after)) continue;
                 result.invariant = options.invariants[k];

@@ -5,6 +5,7 @@
 // and last the previous activities (which, after any pass, equal the
 // activities, so the state keeps only whether no pass has run yet).
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <functional>
@@ -310,6 +311,13 @@ std::optional<PassModel> PassModel::build(const Graph& source, const ModelOption
         m.action_slots_.push_back(std::move(outputs));
         m.step_component_.push_back(s.component);
     }
+    // What each component does in its turn, in the generated order.
+    m.components_.resize(g.components.size());
+    for (std::size_t k = 0; k < m.transitions_.size(); ++k) m.components_[m.transitions_[k].component].transitions.push_back(k);
+    for (std::size_t k = 0; k < m.timers_.size(); ++k)
+        m.components_[g.steps[m.timers_[k].step].component].timers.push_back(k);
+    for (std::size_t k = 0; k < g.steps.size(); ++k)
+        if (!g.steps[k].actions.empty()) m.components_[g.steps[k].component].acting.push_back(k);
     return m;
 }
 
@@ -472,8 +480,8 @@ bool PassModel::allowed(const State& before, std::span<const std::int32_t> choic
 }
 
 void PassModel::run_block(const BlockRun& b, State& s, bool first) const {
-    std::vector<bool> in;
-    for (std::size_t k = 0; k < b.in.size(); ++k) in.push_back(b.in[k] ? truth(*b.in[k], s) : b.constant[k] != 0);
+    std::array<bool, 5> in{};
+    for (std::size_t k = 0; k < b.in.size() && k < in.size(); ++k) in[k] = b.in[k] ? truth(*b.in[k], s) : b.constant[k] != 0;
     const std::string_view e = b.entry;
     if (e == "r_trig" || e == "f_trig") {
         const bool last = s[b.memory] != 0;
@@ -542,32 +550,40 @@ void PassModel::run_block(const BlockRun& b, State& s, bool first) const {
 }
 
 PassModel::State PassModel::pass(const State& before, std::span<const std::int32_t> choice) const {
-    State s = before;
+    State after;
+    pass(before, choice, after);
+    return after;
+}
+
+void PassModel::pass(const State& before, std::span<const std::int32_t> choice, State& s) const {
+    s = before;
     apply_inputs(s, choice);
     const bool first = before[first_slot_] != 0;
     for (const BlockRun& b : blocks_) run_block(b, s, first);
 
-    std::vector<char> fire(transitions_.size(), 0);
+    // The firing flags, on the stack for any graph of a usual size.
+    std::array<char, 512> flags{};
+    std::vector<char> more(transitions_.size() > flags.size() ? transitions_.size() : 0);
+    char* fire = more.empty() ? flags.data() : more.data();
     for (std::size_t k = 0; k < transitions_.size(); ++k) {
         const Firing& f = transitions_[k];
         fire[k] = s[step_slot_[f.from]] != 0 && !(f.preferred && fire[*f.preferred]) && truth(f.receptivity, s);
     }
     const auto previous = [&](std::size_t step) { return !first && before[step_slot_[step]] != 0; };
-    const std::size_t components = graph_->components.size();
-    for (std::size_t c = 0; c < components; ++c) {
-        for (std::size_t k = 0; k < transitions_.size(); ++k)
-            if (fire[k] && transitions_[k].component == c) s[step_slot_[transitions_[k].from]] = 0;
-        for (std::size_t k = 0; k < transitions_.size(); ++k)
-            if (fire[k] && transitions_[k].component == c) s[step_slot_[transitions_[k].to]] = 1;
-        for (const TimedStep& t : timers_) {
-            if (step_component_[t.step] != c || s[step_slot_[t.step]] == 0) continue;
-            s[t.slot] = previous(t.step) ? std::min(s[t.slot] + 1, t.cap) : 0;
+    for (const ComponentWork& w : components_) {
+        for (const std::size_t k : w.transitions)
+            if (fire[k]) s[step_slot_[transitions_[k].from]] = 0;
+        for (const std::size_t k : w.transitions)
+            if (fire[k]) s[step_slot_[transitions_[k].to]] = 1;
+        for (const std::size_t k : w.timers) {
+            const TimedStep& t = timers_[k];
+            if (s[step_slot_[t.step]] != 0) s[t.slot] = previous(t.step) ? std::min(s[t.slot] + 1, t.cap) : 0;
         }
-        for (std::size_t k = 0; k < action_slots_.size(); ++k)
-            if (step_component_[k] == c && previous(k) && s[step_slot_[k]] == 0)
+        for (const std::size_t k : w.acting)
+            if (previous(k) && s[step_slot_[k]] == 0)
                 for (const std::size_t o : action_slots_[k]) s[o] = 0;
-        for (std::size_t k = 0; k < action_slots_.size(); ++k)
-            if (step_component_[k] == c && s[step_slot_[k]] != 0)
+        for (const std::size_t k : w.acting)
+            if (s[step_slot_[k]] != 0)
                 for (const std::size_t o : action_slots_[k]) s[o] = 1;
     }
     s[first_slot_] = 0;
@@ -577,7 +593,6 @@ PassModel::State PassModel::pass(const State& before, std::span<const std::int32
         const bool changed = before[static_cast<std::size_t>(input_slot_[k])] != choice[k];
         s[age_slot_[k]] = changed ? 1 : std::min(before[age_slot_[k]] + 1, dwell_);
     }
-    return s;
 }
 
 }  // namespace vx::grafcet

@@ -81,6 +81,7 @@ public:
     State initial() const;
     void apply_inputs(State& state, std::span<const std::int32_t> choice) const;
     State pass(const State& before, std::span<const std::int32_t> choice) const;
+    void pass(const State& before, std::span<const std::int32_t> choice, State& after) const;
 
     // Binds an expression of the notation (an invariant or an assumption);
     // on failure says why in `error` ("unknown variable 'vrt' (nearest: vert)").
@@ -159,7 +160,12 @@ private:
     std::vector<Firing> transitions_;
     std::vector<std::vector<std::size_t>> action_slots_;  // per step: its outputs' slots
     std::vector<std::size_t> step_component_;
-    std::vector<std::size_t> component_count_;
+    struct ComponentWork {
+        std::vector<std::size_t> transitions;  // its transitions, in order
+        std::vector<std::size_t> timers;       // its timed steps (into timers_), in step order
+        std::vector<std::size_t> acting;       // its steps with actions, in step order
+    };
+    std::vector<ComponentWork> components_;
     struct Decoding {
         enum class Kind { Raw, Table } kind = Kind::Raw;
         std::size_t input = 0;  // Table: the free input whose values it indexes
