@@ -124,10 +124,16 @@ std::optional<std::vector<Expression>> parse_all(const std::vector<std::string>&
     return out;
 }
 
+// Whether an expression reads an input or a plant cell (which the state
+// then keeps from the pass that set it).
 bool reads_input(const Expression& e, const Graph& g) {
+    const auto input = [&](const std::string& name) {
+        if (const auto dot = name.find('.'); dot != std::string::npos) return g.find_object(name.substr(0, dot)) != nullptr;
+        const Variable* v = g.find_variable(name);
+        return v != nullptr && v->direction == Direction::Input;
+    };
     if ((e.kind == Expression::Kind::Variable || e.kind == Expression::Kind::Compare) &&
-        (e.name.find('.') != std::string::npos ||
-         (g.find_variable(e.name) && g.find_variable(e.name)->direction == Direction::Input)))
+        (input(e.name) || (!e.other.empty() && input(e.other))))
         return true;
     return std::any_of(e.operands.begin(), e.operands.end(), [&](const Expression& o) { return reads_input(o, g); });
 }
