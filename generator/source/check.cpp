@@ -351,7 +351,7 @@ std::string report(const CheckResult& r, double period) {
             changes += " " + r.inputs[k].name + "=" + value_text(r.inputs[k], v);
         }
         last = &r.counterexample[p];
-        if (!changes.empty() || p == 0)
+        if (!changes.empty() || p == 0 || p + 1 == passes)
             out += "  pass " + std::to_string(p + 1) + " (at " + seconds_text(static_cast<double>(p) * period / 1e6) +
                    " s, cycle " + std::to_string(p) + "):" + (changes.empty() ? " (inputs unchanged)" : changes) + "\n";
     }

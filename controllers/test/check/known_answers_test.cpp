@@ -36,6 +36,7 @@ const Known kKnown[] = {
     {"CounterReachesItsPreset", "count.CV < 3", "", 0.0, 6, "a=1"},
     {"CounterOutputFiresItsTransition", "not X_61", "", 0.0, 6, "a=1"},
     {"QuickToggle", "not flash", "", 0.0, 2, "c=0"},
+    {"StepTimeInTheInvariant", "not t(X_42) >= 0.15 s", "", 0.0, 5, "c=0"},
     {"ToggleHeldOneSecond", "not flash", "", 1.0, 21, "c=0"},
     {"ToggleHeldAQuarterSecond", "not flash", "", 0.25, 6, "c=0"},
     {"BothInputsAtOnce", "not alarm", "", 0.0, 1, "a=1 b=1"},
