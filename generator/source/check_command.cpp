@@ -92,6 +92,16 @@ int check_command(int argc, char** argv) {
     if (!scenario.empty()) {
         std::string scenario_text;
         if (!read_file(scenario, scenario_text)) return error("cannot read " + scenario + ": " + std::strerror(errno));
+        // A scenario names the program it is written for; the simulator
+        // refuses it on another, and so does the check.
+        std::istringstream lines(scenario_text);
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream words(line.substr(0, line.find('#')));
+            std::string keyword, program;
+            if (words >> keyword >> program && keyword == "program" && program != parsed.graph->name)
+                return error(scenario + " is written for " + program + ", but " + description + " describes " +
+                             parsed.graph->name);
+        }
         const auto found = scenario_invariants(scenario_text);
         if (found.empty()) return error(scenario + " states no invariant");
         options.invariants.insert(options.invariants.end(), found.begin(), found.end());

@@ -138,7 +138,7 @@ std::optional<PassModel> PassModel::build(const Graph& source, const ModelOption
             for (const BlockInput& in : b.inputs)
                 if (in.expression) scan(*in.expression, std::nullopt);
         for (const Expression& e : options.observed) scan(e, std::nullopt);
-        t.cap = std::min<std::int64_t>(static_cast<std::int64_t>(std::ceil(highest)), kTimerMax);
+        t.cap = static_cast<std::int64_t>(std::min(std::ceil(highest), static_cast<double>(kTimerMax)));
         m.fields_.push_back({t.slot, width(0, t.cap), 0});
         m.probes_.push_back({"TIMER_" + std::to_string(n), CellType::Int, *m.layout_.steps[k].timer, false, t.slot, 0,
                              t.cap, t.local ? std::optional(m.step_slot_[k]) : std::nullopt});

@@ -212,6 +212,9 @@ TEST_F(CheckCommand, ExitStatusesAndTheCounterexampleFile) {
               std::string::npos)
         << read("out");
     EXPECT_EQ(run("--invariant x --min-dwell soon"), 1);
+    std::ofstream(dir_ / "other.scn") << "program tarvo\ninvariant not alarm\n";
+    EXPECT_EQ(run("--scenario " + (dir_ / "other.scn").string()), 1);
+    EXPECT_NE(read("out").find("other.scn is written for tarvo, but "), std::string::npos) << read("out");
 }
 
 }  // namespace
