@@ -65,10 +65,12 @@ int check_command(int argc, char** argv) {
     std::string description, scenario, counterexample, dwell_text, period_text = "50 ms";
     CheckOptions options;
     app.add_option("description", description, "the controller description")->required();
-    app.add_option("-i,--invariant", options.invariants, "a condition that must hold after every pass (repeatable)");
+    app.add_option("-i,--invariant", options.invariants, "a condition that must hold after every pass (repeatable)")
+        ->allow_extra_args(false);
     app.add_option("--scenario", scenario, "take the invariants of a scenario file");
     app.add_option("--assume", options.assumptions,
-                   "a condition on the inputs (and the state before the pass) that the plant always keeps (repeatable)");
+                   "a condition on the inputs (and the state before the pass) that the plant always keeps (repeatable)")
+        ->allow_extra_args(false);
     app.add_option("--min-dwell", dwell_text, "every input holds at least this long once changed (for example 2 s)");
     app.add_option("--period", period_text, "the cycle period of the program (default 50 ms)");
     app.add_flag("--free-plant", options.free_plant,
