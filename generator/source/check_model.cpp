@@ -76,9 +76,9 @@ std::optional<PassModel> PassModel::build(const Graph& source, const ModelOption
     m.period_ = static_cast<double>(static_cast<float>(options.period));
     m.dwell_ = options.dwell_passes;
     std::size_t next = 0;
-    const auto slot = [&](ValueType type = ValueType::Bool, std::size_t decode_input = SIZE_MAX) {
-        m.decoding_.push_back(decode_input == SIZE_MAX ? Decoding{} : Decoding{Decoding::Kind::Table, decode_input});
-        (void)type;
+    // A new slot; one that holds a free plant cell holds the index of its value.
+    const auto slot = [&](std::optional<std::size_t> value_of_input = std::nullopt) {
+        m.decoding_.push_back(value_of_input ? Decoding{Decoding::Kind::Table, *value_of_input} : Decoding{});
         return next++;
     };
     m.first_slot_ = slot();
@@ -256,7 +256,7 @@ std::optional<PassModel> PassModel::build(const Graph& source, const ModelOption
             }
             in.values = in.type == CellType::Bool ? std::vector<double>{0.0, 1.0} : classes(in.type, compared[name]);
             const std::size_t index = m.inputs_.size();
-            const std::size_t s = slot(ValueType::Int, index);
+            const std::size_t s = slot(index);
             m.inputs_.push_back(std::move(in));
             m.input_slot_.push_back(static_cast<std::int32_t>(s));
             m.names_.emplace_back(name, s);
