@@ -11,6 +11,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "vx/grafcet/check.hpp"
 #include "vx/grafcet/codegen.hpp"
 #include "vx/grafcet/description.hpp"
 #include "vx/grafcet/graph_file.hpp"
@@ -69,6 +70,8 @@ bool write_all(const std::vector<Output>& outputs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // `vxgen check DESCRIPTION ...` proves invariants instead of generating.
+    if (argc > 1 && std::strcmp(argv[1], "check") == 0) return check_command(argc - 1, argv + 1);
     CLI::App app{"Generates a controller's C modules and symbol file from its description.", "vxgen"};
     std::string description;
     std::string out_dir;
@@ -83,7 +86,9 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("vxgen ") + vx_version() + " (commit " + vx_commit() + ")",
                          "print the version and the commit vxgen was built from");
     app.footer("Example:\n  vxgen --graph tarvo --out build/tarvo --symbols build/bin/tarvo.vars "
-               "controllers/tarvo/tarvo.grafcet");
+               "controllers/tarvo/tarvo.grafcet\n\n"
+               "Proving invariants instead (vxgen check --help):\n"
+               "  vxgen check controllers/tarvo/tarvo.grafcet --scenario scenarios/tarvo.scn");
     if (argc < 2) {
         // No description: introduce vxgen rather than complain.
         std::cout << app.help();
