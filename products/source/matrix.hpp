@@ -16,7 +16,7 @@
 #include <cstring>
 #include <limits>
 
-#include "vx/text.hpp"
+#include "vx/numbers.hpp"
 #include "vx_products.h"
 
 namespace vx::products {
