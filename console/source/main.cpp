@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "vx/console/commands.hpp"
+#include "vx/console/launcher.hpp"
 #include "vx/console/monitor.hpp"
 #include "vx/console/plant.hpp"
 #include "vx/console/simulator.hpp"
@@ -16,6 +17,8 @@ namespace {
 
 using namespace vx::console;
 using Action = std::function<int(const Session&)>;
+// A command that starts its own program instead of attaching to one.
+using Launch = std::function<int(const AttachOptions&)>;
 
 bool colour_wanted(const std::string& choice) {
     if (choice == "always") return true;
@@ -44,6 +47,10 @@ struct Commands {
     std::optional<std::uint64_t> seed;
     std::optional<double> duration;
     bool lights = false;
+    Launch launch;
+    bool fast = false;
+    std::optional<std::string> program;
+    double cycle_limit = 5.0;
 
     void on(CLI::App* app, Action a) {
         app->callback([this, a = std::move(a)] { action = a; });
@@ -156,10 +163,40 @@ struct Commands {
         sim->add_flag("--lights", lights, "Draw the traffic lights as they change");
         sim->add_flag("--check", flag, "Check the scenario against the program and play nothing");
         colour_option(sim, colour);
-        on(sim, [this](const Session& s) {
-            const Scenario scenario = load_scenario(words.front());
-            return simulate(s, scenario, {seed, duration, lights, colour_wanted(colour), flag}, std::cout);
+        auto* fast_flag = sim->add_flag("--fast", fast, "Play on plant time as fast as the program cycles (lockstep)");
+        sim->add_option("--program", program,
+                        "Start this program on a private block in lockstep mode, play, then end it")
+            ->needs(fast_flag);
+        sim->add_option("--cycle-limit", cycle_limit, "Seconds a granted cycle may take with --fast")
+            ->check(CLI::PositiveNumber)
+            ->capture_default_str();
+        sim->callback([this] {
+            action = [this](const Session& s) { return play(s, {}); };
+            if (program) launch = [this](const AttachOptions& a) { return launch_and_play(a); };
         });
+    }
+
+    int play(const Session& s, std::function<bool()> program_running) {
+        const Scenario scenario = load_scenario(words.front());
+        SimOptions options;
+        options.seed = seed;
+        options.duration = duration;
+        options.lights = lights;
+        options.colour = colour_wanted(colour);
+        options.check_only = flag;
+        options.fast = fast;
+        options.cycle_limit = std::chrono::milliseconds(static_cast<long long>(std::min(cycle_limit, 3600.0) * 1000.0));
+        options.program_running = std::move(program_running);
+        return simulate(s, scenario, options, std::cout);
+    }
+
+    // sim --fast --program: the scenario is read and the program started
+    // before anything is played; the program ends whatever happens.
+    int launch_and_play(const AttachOptions& attach) {
+        load_scenario(words.front());
+        LaunchedProgram launched = LaunchedProgram::start(*program, std::chrono::seconds(10));
+        const Session session = launched.attach(attach.symbols);
+        return play(session, [&launched] { return launched.running(); });
     }
 };
 
@@ -190,6 +227,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
+        if (commands.launch) return commands.launch(attach);
         const Session session = Session::attach(attach);
         return commands.action(session);
     } catch (const Failure& e) {

@@ -11,6 +11,7 @@
 #include "vx/console/commands.hpp"
 #include "vx/console/condition.hpp"
 #include "vx/console/lights.hpp"
+#include "vx/console/lockstep_link.hpp"
 
 namespace vx::console {
 namespace {
@@ -199,7 +200,14 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
         return 0;
     }
     if (!s.alive()) throw Failure("no program is running on shared block \"" + s.block_name() + "\"");
-    s.stop_and_settle();
+    std::optional<LockstepLink> link;
+    if (options.fast) {
+        link.emplace(LockstepLink::attach(s));
+        if (options.program_running) link->watch(options.program_running);
+        link->stop(s.answer_timeout());
+    } else {
+        s.stop_and_settle();
+    }
     if (scenario.period) set_start_value(s.float_cell(cells::kPeriod), static_cast<float>(*scenario.period));
     checked_period(s);
 
@@ -228,6 +236,7 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
     std::size_t next_change = 0;
     std::int64_t cycles = 0;
     bool interrupted = false;
+    const auto wall_start = std::chrono::steady_clock::now();
     while (t + kEpsilon < b.end) {
         if (g_interrupted) {
             interrupted = true;
@@ -243,7 +252,12 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
         const std::int32_t cycle = s.counter();
         const std::string cycle_text = std::to_string(cycle);
         if (!set.empty()) out << row(t, cycle_text, "set " + set);
-        if (!s.step_once())
+        if (link) {
+            if (!link->cycle(g_interrupted, options.cycle_limit)) {
+                interrupted = true;
+                break;
+            }
+        } else if (!s.step_once())
             throw Failure("the program is held at a breakpoint (location " +
                           std::to_string(cur(s.int_cell(cells::kCurrentLocation))) + "); the scenario cannot go on");
         ++cycles;
@@ -264,8 +278,10 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
         out << std::flush;
         t += period / 1e6;
     }
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
     ::sigaction(SIGINT, &saved_int, nullptr);
     ::sigaction(SIGTERM, &saved_term, nullptr);
+    if (link) link->stop(s.answer_timeout());
 
     std::int64_t violated = 0;
     std::string summary = (interrupted ? "interrupted after " : "end after ") + std::to_string(cycles) + " cycles";
@@ -277,6 +293,12 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
     }
     if (violated == 0) summary += b.invariants.empty() ? "" : "; every invariant held";
     out << row(t, std::to_string(s.counter()), summary) << std::flush;
+    if (link) {
+        char figures[160];
+        std::snprintf(figures, sizeof figures, "plant time %.3f s in %.3f s of wall time (%lld cycles, %.0f cycles/s)\n", t,
+                      wall, static_cast<long long>(cycles), wall > 0 ? static_cast<double>(cycles) / wall : 0.0);
+        out << figures << std::flush;
+    }
     if (interrupted) return kInterrupted;
     return violated > 0 ? kInvariantViolated : 0;
 }

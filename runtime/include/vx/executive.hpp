@@ -80,6 +80,8 @@ std::int32_t evolve_once();
 
 // Bytes of the block that this process may use: what openMemory recorded.
 std::size_t opened_block_size();
+// Its name, empty before openMemory has opened one.
+std::string opened_block_name();
 
 // Runs the controller program started as `program_path` until END; never
 // returns (the exit status is 0 after END, 1 when the block is too small and
