@@ -51,6 +51,14 @@ struct Commands {
     bool fast = false;
     std::optional<std::string> program;
     double cycle_limit = 5.0;
+    std::optional<std::string> record;
+    bool force_replay = false;
+
+    // The recording is opened before anything runs or is started.
+    std::optional<Recorder> open_recording() const {
+        if (!record) return std::nullopt;
+        return Recorder::open(*record);
+    }
 
     void on(CLI::App* app, Action a) {
         app->callback([this, a = std::move(a)] { action = a; });
@@ -147,11 +155,13 @@ struct Commands {
         monitor->add_option("--width", width, "Columns of the frame printed by --once (default: the terminal's, or 80)")
             ->check(CLI::Range(20, 1000));
         colour_option(monitor, colour);
+        monitor->add_option("--record", record, "Record the inputs toggled, cycle by cycle, as a scenario in FILE");
         on(monitor, [this](const Session& s) {
             if (flag) {
                 std::cout << render_frame(s, {colour == "always", false, width.value_or(terminal_width())});
             } else {
-                run_monitor(s, std::chrono::milliseconds(interval_ms), colour_wanted(colour));
+                auto recorder = open_recording();
+                run_monitor(s, std::chrono::milliseconds(interval_ms), colour_wanted(colour), recorder ? &*recorder : nullptr);
             }
             return 0;
         });
@@ -167,6 +177,8 @@ struct Commands {
         sim->add_option("--program", program,
                         "Start this program on a private block in lockstep mode, play, then end it")
             ->needs(fast_flag);
+        sim->add_option("--record", record, "Record what is applied to the inputs, cycle by cycle, as a scenario in FILE");
+        sim->add_flag("--force", force_replay, "Replay a recording made with another program or another build of it");
         sim->add_option("--cycle-limit", cycle_limit, "Seconds a granted cycle may take with --fast")
             ->check(CLI::PositiveNumber)
             ->capture_default_str();
@@ -176,8 +188,10 @@ struct Commands {
         });
     }
 
-    int play(const Session& s, std::function<bool()> program_running) {
+    int play(const Session& s, std::function<bool()> program_running, Recorder* recorder = nullptr) {
         const Scenario scenario = load_scenario(words.front());
+        std::optional<Recorder> own;
+        if (recorder == nullptr && (own = open_recording())) recorder = &*own;
         SimOptions options;
         options.seed = seed;
         options.duration = duration;
@@ -187,6 +201,8 @@ struct Commands {
         options.fast = fast;
         options.cycle_limit = std::chrono::milliseconds(static_cast<long long>(std::min(cycle_limit, 3600.0) * 1000.0));
         options.program_running = std::move(program_running);
+        options.recorder = recorder;
+        options.force = force_replay;
         return simulate(s, scenario, options, std::cout);
     }
 
@@ -194,9 +210,10 @@ struct Commands {
     // before anything is played; the program ends whatever happens.
     int launch_and_play(const AttachOptions& attach) {
         load_scenario(words.front());
+        auto recorder = open_recording();
         LaunchedProgram launched = LaunchedProgram::start(*program, std::chrono::seconds(10));
         const Session session = launched.attach(attach.symbols);
-        return play(session, [&launched] { return launched.running(); });
+        return play(session, [&launched] { return launched.running(); }, recorder ? &*recorder : nullptr);
     }
 };
 

@@ -31,13 +31,22 @@ struct Change {
 // Writes an input as the plant does, except while the debugger forces it:
 // the controller never posts an input, so the write would lose the forced
 // value. Describes what it did in `what`.
-void play_input(const BlockView& block, const VarRef& ref, const Value& value, const std::string& note, std::string& what) {
+// What was written goes into the recording, if there is one, as applied
+// before the cycle at plant time `t`.
+struct Played {
+    Recorder* recorder;
+    double t;
+};
+
+void play_input(const BlockView& block, const VarRef& ref, const Value& value, const std::string& note, std::string& what,
+                const Played& played) {
     what += (what.empty() ? "" : " ") + ref.name + "=" + format_value(value) + note;
     if (is_forced(block, ref)) {
         what += " (forced, kept " + format_value(read_cur(block, ref)) + ")";
         return;
     }
     write_cur(block, ref, value);
+    if (played.recorder != nullptr) played.recorder->applied(played.t, ref.name, value);
 }
 
 // Arrivals with exponential intervals. The engine is fully specified, and
@@ -51,7 +60,7 @@ public:
     }
 
     // Applies arrivals and releases due at time `t`; describes them in `what`.
-    void play(const BlockView& block, double t, std::string& what) {
+    void play(const BlockView& block, double t, std::string& what, const Played& played) {
         const bool engaged = held_;
         if (held_ && (until_ ? until_->evaluate(block) : t + kEpsilon >= release_at_)) {
             held_ = false;
@@ -61,7 +70,7 @@ public:
             release_at_ = std::max(release_at_, next_ + hold_);
             next_ += draw();
         }
-        if (held_ != engaged) play_input(block, input_, Value(held_), held_ ? " (arrival)" : " (gone)", what);
+        if (held_ != engaged) play_input(block, input_, Value(held_), held_ ? " (arrival)" : " (gone)", what, played);
     }
 
 private:
@@ -104,9 +113,10 @@ public:
 
     Bound bind(const SimOptions& options) {
         const SymbolTable& symbols = session_.require_symbols();
-        if (scenario_.program && *scenario_.program != symbols.program)
+        if (scenario_.program && *scenario_.program != symbols.program && !options.force)
             fail(scenario_.program_line, "the scenario is written for " + *scenario_.program + ", but block \"" +
                                              session_.block_name() + "\" runs " + symbols.program);
+        if (scenario_.recorded && !options.force) check_recorded(symbols);
         Bound b;
         b.seed = options.seed.value_or(scenario_.seed.value_or(1));
         if (options.duration) {
@@ -144,6 +154,21 @@ public:
     }
 
 private:
+    // A recording replays exactly only against the program it was made
+    // with: the same build of the same controller.
+    void check_recorded(const SymbolTable& symbols) const {
+        const Scenario::Recorded& r = *scenario_.recorded;
+        const std::int32_t sig = cur(session_.int_cell(cells::kSignature));
+        const std::int32_t gen = cur(session_.int_cell(cells::kGenerationTime));
+        const std::string layout = layout_fingerprint(symbols);
+        if (r.signature == sig && r.generated == gen && r.layout == layout) return;
+        fail(r.line, "the recording was made with program " + scenario_.program.value_or("?") + " (signature " +
+                         std::to_string(r.signature) + ", generated " + std::to_string(r.generated) + ", layout " +
+                         r.layout + "), but block \"" + session_.block_name() + "\" runs " + symbols.program +
+                         " (signature " + std::to_string(sig) + ", generated " + std::to_string(gen) + ", layout " +
+                         layout + "); it is not replayed (--force replays it anyway)");
+    }
+
     [[noreturn]] void fail(int line, const std::string& what) const {
         throw Failure(scenario_.origin + ":" + std::to_string(line) + ": " + what);
     }
@@ -210,6 +235,16 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
     }
     if (scenario.period) set_start_value(s.float_cell(cells::kPeriod), static_cast<float>(*scenario.period));
     checked_period(s);
+    if (options.recorder != nullptr) {
+        std::vector<std::string> copied;
+        for (const auto& inv : scenario.invariants) copied.push_back("invariant " + inv.text);
+        if (!scenario.show.empty()) {
+            std::string line = "show";
+            for (const auto& name : scenario.show) line += " " + name;
+            copied.push_back(line);
+        }
+        options.recorder->begin(s, std::string(options.fast ? "sim --fast" : "sim") + " from " + scenario.origin, copied);
+    }
 
     g_interrupted = 0;
     struct sigaction action {}, saved_int {}, saved_term {};
@@ -243,10 +278,12 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
             break;
         }
         std::string set;
+        const Played played{options.recorder, t};
         for (; next_change < b.changes.size() && b.changes[next_change].at <= t + kEpsilon; ++next_change) {
-            for (const auto& [ref, value] : b.changes[next_change].assignments) play_input(s.block(), ref, value, "", set);
+            for (const auto& [ref, value] : b.changes[next_change].assignments)
+                play_input(s.block(), ref, value, "", set, played);
         }
-        for (auto& stream : b.arrivals) stream.play(s.block(), t, set);
+        for (auto& stream : b.arrivals) stream.play(s.block(), t, set, played);
 
         const double period = checked_period(s);
         const std::int32_t cycle = s.counter();
@@ -282,6 +319,7 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
     ::sigaction(SIGINT, &saved_int, nullptr);
     ::sigaction(SIGTERM, &saved_term, nullptr);
     if (link) link->stop(s.answer_timeout());
+    if (options.recorder != nullptr) options.recorder->finish(t);
 
     std::int64_t violated = 0;
     std::string summary = (interrupted ? "interrupted after " : "end after ") + std::to_string(cycles) + " cycles";

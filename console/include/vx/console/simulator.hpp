@@ -9,6 +9,7 @@
 #include <iosfwd>
 #include <optional>
 
+#include "vx/console/recording.hpp"
 #include "vx/console/scenario.hpp"
 #include "vx/console/session.hpp"
 
@@ -25,6 +26,8 @@ struct SimOptions {
     bool fast = false;
     std::chrono::milliseconds cycle_limit{5000};  // a granted cycle's bound
     std::function<bool()> program_running;        // a launched program's life
+    Recorder* recorder = nullptr;                 // --record: opened before anything runs
+    bool force = false;                           // replay a recording made with another program
 };
 
 // Exit statuses of a played scenario besides 0.
