@@ -4,6 +4,9 @@
 #   scripts/deps.sh [fuzz]
 set -euo pipefail
 packages=(cmake ninja-build g++ gcc libgtest-dev libcli11-dev libbenchmark-dev)
+# Real waveform readers that the tests check vxctl's VCD files with:
+# sigrok-cli (wires) and gtkwave's converters (integers and reals too).
+packages+=(sigrok-cli gtkwave)
 # The fuzz targets: libFuzzer comes with clang's runtime libraries (clang 16:
 # the first to take structured bindings into lambdas, which the code does).
 [ "${1:-}" != fuzz ] || packages+=(clang-16 libclang-rt-16-dev)

@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <iostream>
 
@@ -11,6 +12,7 @@
 #include "vx/console/monitor.hpp"
 #include "vx/console/plant.hpp"
 #include "vx/console/simulator.hpp"
+#include "vx/console/waveform.hpp"
 #include "vx/platform/system.hpp"
 
 namespace {
@@ -53,6 +55,8 @@ struct Commands {
     double cycle_limit = 5.0;
     std::optional<std::string> record;
     bool force_replay = false;
+    std::optional<std::string> vcd;
+    std::optional<std::string> csv;
 
     // The recording is opened before anything runs or is started.
     std::optional<Recorder> open_recording() const {
@@ -129,6 +133,7 @@ struct Commands {
         auto* show = list->add_subcommand("show", "Print the trace file with the variables' names");
         show->add_option("--file", file, "The trace file (default: beside the running program)");
         on(show, [this](const Session& s) { trace_show(s, file, std::cout); return 0; });
+        add_trace_export(list);
     }
 
     void add_breakpoint_commands(CLI::App& app) {
@@ -177,6 +182,7 @@ struct Commands {
         sim->add_option("--program", program,
                         "Start this program on a private block in lockstep mode, play, then end it")
             ->needs(fast_flag);
+        sim->add_option("--vcd", vcd, "Write the run as a Value Change Dump FILE: inputs and shown variables");
         sim->add_option("--record", record, "Record what is applied to the inputs, cycle by cycle, as a scenario in FILE");
         sim->add_flag("--force", force_replay, "Replay a recording made with another program or another build of it");
         sim->add_option("--cycle-limit", cycle_limit, "Seconds a granted cycle may take with --fast")
@@ -188,10 +194,48 @@ struct Commands {
         });
     }
 
-    int play(const Session& s, std::function<bool()> program_running, Recorder* recorder = nullptr) {
+    // trace export: with --file and --symbols it needs no running program.
+    void add_trace_export(CLI::App* trace) {
+        auto* exp = trace->add_subcommand("export", "Write the trace file as a waveform: a Value Change Dump or CSV");
+        auto* vcd_option = exp->add_option("--vcd", vcd, "Value Change Dump FILE, for waveform viewers");
+        exp->add_option("--csv", csv, "CSV FILE: a row per cycle with a change")->excludes(vcd_option);
+        exp->add_option("--file", file, "The trace file (default: beside the running program)");
+        exp->callback([this] {
+            if (!vcd && !csv) throw CLI::RequiredError("--vcd or --csv");
+            const auto format = vcd ? WaveWriter::Format::Vcd : WaveWriter::Format::Csv;
+            const std::string out_path = vcd ? *vcd : *csv;
+            action = [this, format, out_path](const Session& s) {
+                const SymbolTable* symbols = s.symbols();
+                export_trace(trace_path(s, file), symbols, s.block().layout().count,
+                             symbols ? symbols->program : s.task_name(), format, out_path);
+                return 0;
+            };
+            launch = [this, format, out_path](const AttachOptions& a) {
+                if (!file || !a.symbols) {
+                    const Session s = Session::attach(a);
+                    return action(s);
+                }
+                const SymbolTable symbols = load_symbols(*a.symbols);
+                export_trace(*file, &symbols, symbols.counts, symbols.program, format, out_path);
+                return 0;
+            };
+        });
+    }
+
+    std::optional<std::ofstream> open_wave() const {
+        if (!vcd) return std::nullopt;
+        std::optional<std::ofstream> out(std::in_place, *vcd, std::ios::binary | std::ios::trunc);
+        if (!*out) throw Failure("cannot write the waveform " + *vcd);
+        return out;
+    }
+
+    int play(const Session& s, std::function<bool()> program_running, Recorder* recorder = nullptr,
+             std::ofstream* wave = nullptr) {
         const Scenario scenario = load_scenario(words.front());
         std::optional<Recorder> own;
         if (recorder == nullptr && (own = open_recording())) recorder = &*own;
+        std::optional<std::ofstream> own_wave;
+        if (wave == nullptr && (own_wave = open_wave())) wave = &*own_wave;
         SimOptions options;
         options.seed = seed;
         options.duration = duration;
@@ -202,6 +246,7 @@ struct Commands {
         options.cycle_limit = std::chrono::milliseconds(static_cast<long long>(std::min(cycle_limit, 3600.0) * 1000.0));
         options.program_running = std::move(program_running);
         options.recorder = recorder;
+        options.waveform = wave;
         options.force = force_replay;
         return simulate(s, scenario, options, std::cout);
     }
@@ -211,9 +256,11 @@ struct Commands {
     int launch_and_play(const AttachOptions& attach) {
         load_scenario(words.front());
         auto recorder = open_recording();
+        auto wave = open_wave();
         LaunchedProgram launched = LaunchedProgram::start(*program, std::chrono::seconds(10));
         const Session session = launched.attach(attach.symbols);
-        return play(session, [&launched] { return launched.running(); }, recorder ? &*recorder : nullptr);
+        return play(session, [&launched] { return launched.running(); }, recorder ? &*recorder : nullptr,
+                    wave ? &*wave : nullptr);
     }
 };
 

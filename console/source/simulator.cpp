@@ -12,6 +12,8 @@
 #include "vx/console/condition.hpp"
 #include "vx/console/lights.hpp"
 #include "vx/console/lockstep_link.hpp"
+#include "vx/console/waveform.hpp"
+#include "vx/platform/system.hpp"
 
 namespace vx::console {
 namespace {
@@ -267,6 +269,29 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
     out << row(0.0, "-", with_lights("start " + describe(b.shown, shown, {}))) << std::flush;
     std::string drawn = lights(false);
 
+    // The waveform: the inputs and the shown variables at the start of every
+    // cycle (after the scenario's inputs were applied), so an output
+    // computed in a cycle appears one period later, as in the trace file.
+    std::optional<WaveWriter> wave;
+    std::vector<VarRef> waved;
+    if (options.waveform != nullptr) {
+        for (const Symbol* in : s.require_symbols().with_role(Role::Input)) waved.push_back(VarRef{in->type, in->index, in->name});
+        for (const auto& ref : b.shown) {
+            const bool known = std::any_of(waved.begin(), waved.end(),
+                                           [&](const VarRef& w) { return w.type == ref.type && w.index == ref.index; });
+            if (!known) waved.push_back(ref);
+        }
+        std::string date = platform::local_time_text();
+        if (!date.empty() && date.back() == '\n') date.pop_back();
+        wave.emplace(*options.waveform, WaveWriter::Format::Vcd, s.require_symbols().program, waved, s.period(), date);
+    }
+    auto wave_sample = [&](std::int64_t k) {
+        if (!wave) return;
+        std::vector<Value> values;
+        for (const auto& ref : waved) values.push_back(read_cur(s.block(), ref));
+        wave->sample(k, values);
+    };
+
     double t = 0.0;
     std::size_t next_change = 0;
     std::int64_t cycles = 0;
@@ -286,6 +311,7 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
         for (auto& stream : b.arrivals) stream.play(s.block(), t, set, played);
 
         const double period = checked_period(s);
+        wave_sample(cycles);
         const std::int32_t cycle = s.counter();
         const std::string cycle_text = std::to_string(cycle);
         if (!set.empty()) out << row(t, cycle_text, "set " + set);
@@ -320,6 +346,11 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
     ::sigaction(SIGTERM, &saved_term, nullptr);
     if (link) link->stop(s.answer_timeout());
     if (options.recorder != nullptr) options.recorder->finish(t);
+    if (wave) {
+        wave_sample(cycles);
+        wave->finish(cycles + 1);
+        if (!*options.waveform) throw Failure("the waveform could not be written completely");
+    }
 
     std::int64_t violated = 0;
     std::string summary = (interrupted ? "interrupted after " : "end after ") + std::to_string(cycles) + " cycles";

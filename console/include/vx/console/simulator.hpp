@@ -28,6 +28,7 @@ struct SimOptions {
     std::function<bool()> program_running;        // a launched program's life
     Recorder* recorder = nullptr;                 // --record: opened before anything runs
     bool force = false;                           // replay a recording made with another program
+    std::ostream* waveform = nullptr;             // --vcd: opened before anything runs
 };
 
 // Exit statuses of a played scenario besides 0.
