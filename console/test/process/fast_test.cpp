@@ -151,6 +151,22 @@ TEST(FastAttach, AProgramKilledDuringACycleIsReported) {
     EXPECT_TRUE(contains(vx.err(), "vxctl: program testctl ended during cycle 0")) << vx.err();
 }
 
+TEST(FastAttach, OneSimulatorDrivesAProgramAtATime) {
+    Controller c(TESTCTL, kSymbols, 2000.0f, {{"VX_SCHEDULE", "lockstep"}});
+    TempDir dir;
+    write_file(dir.file("s.scn"), "at 0 s sleep_ms=1\nend 3600 s\n");
+    Program first = launched_vxctl({"--block", c.program().block_name(), "--symbols", kSymbols, "sim", "--fast", dir.file("s.scn")});
+    first.start();
+    ASSERT_TRUE(eventually([&] { return c.program().counter() > 3; }));
+    const Outcome second = c.run({"sim", "--fast", dir.file("s.scn")});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_TRUE(contains(second.err, "is already driven by the simulator with process id " + std::to_string(first.pid())))
+        << second.err;
+    ::kill(first.pid(), SIGINT);
+    EXPECT_EQ(first.wait_exit(5s), 130) << first.err();
+    EXPECT_EQ(c.program().status(), STOP) << "the first left it stopped";
+}
+
 TEST(FastLaunch, CtrlCEndsTheProgramAndRemovesItsBlock) {
     TempDir dir;
     write_file(dir.file("s.scn"), "at 0 s sleep_ms=1\nend 3600 s\n");
