@@ -7,6 +7,9 @@ packages=(cmake ninja-build g++ gcc pkg-config libgtest-dev libcli11-dev libbenc
   libmodbus-dev mbpoll python3-pymodbus python3-serial-asyncio
   libcpp-httplib-dev nlohmann-json3-dev libssl-dev
   chromium chromium-driver python3-selenium)
+# Real waveform readers that the tests check vxctl's VCD files with:
+# sigrok-cli (wires) and gtkwave's converters (integers and reals too).
+packages+=(sigrok-cli gtkwave)
 # The fuzz targets: libFuzzer comes with clang's runtime libraries (clang 16:
 # the first to take structured bindings into lambdas, which the code does).
 [ "${1:-}" != fuzz ] || packages+=(clang-16 libclang-rt-16-dev)

@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer) in their own build directory, apart from the
 # normal gcc build.
 #   scripts/fuzz.sh [TARGET|all] [SECONDS] [build-dir]
-# TARGET is parameters, description, symbols, scenario or debug_step (all by
+# TARGET is parameters, description, symbols, scenario, trace or debug_step (all by
 # default); each runs SECONDS (default 60). The corpus that a run grows is
 # kept in <build-dir>/corpus/TARGET, seeded from fuzz/corpus/TARGET; an input
 # that crashes is written to <build-dir>/findings/ and the script fails.
@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 target=${1:-all}
 seconds=${2:-60}
 build=${3:-build-fuzz}
-targets=(parameters description symbols scenario debug_step)
+targets=(parameters description symbols scenario trace debug_step)
 [ "$target" = all ] || targets=("$target")
 
 scripts/deps.sh fuzz

@@ -326,15 +326,15 @@ std::string annotate_trace_line(const Session& session, const std::string& line)
     return s ? line + "  " + s->name : line;
 }
 
+std::string trace_path(const Session& session, const std::optional<std::string>& file) {
+    if (file) return *file;
+    const auto argv0 = session.program_argv0();
+    if (!argv0) throw Failure("the program is not running, so its trace file cannot be found; give it with --file");
+    return derive_file_names(*argv0).trace;
+}
+
 void trace_show(const Session& session, const std::optional<std::string>& file, std::ostream& out) {
-    std::string path;
-    if (file) {
-        path = *file;
-    } else {
-        const auto argv0 = session.program_argv0();
-        if (!argv0) throw Failure("the program is not running, so its trace file cannot be found; give it with --file");
-        path = derive_file_names(*argv0).trace;
-    }
+    const std::string path = trace_path(session, file);
     std::ifstream in(path);
     if (!in) throw Failure("cannot read the trace file " + path);
     std::string line;

@@ -3,14 +3,17 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <iostream>
 
 #include "vx/console/commands.hpp"
+#include "vx/console/launcher.hpp"
 #include "vx/console/modbus_server.hpp"
 #include "vx/console/monitor.hpp"
 #include "vx/console/plant.hpp"
 #include "vx/console/simulator.hpp"
+#include "vx/console/waveform.hpp"
 #include "vx/console/web.hpp"
 #include "vx/platform/system.hpp"
 #include "vx_version.h"
@@ -19,6 +22,8 @@ namespace {
 
 using namespace vx::console;
 using Action = std::function<int(const Session&)>;
+// A command that starts its own program instead of attaching to one.
+using Launch = std::function<int(const AttachOptions&)>;
 
 bool colour_wanted(const std::string& choice) {
     if (choice == "always") return true;
@@ -90,6 +95,21 @@ struct Commands {
         });
     }
 
+    Launch launch;
+    bool fast = false;
+    std::optional<std::string> program;
+    double cycle_limit = 5.0;
+    std::optional<std::string> record;
+    bool force_replay = false;
+    std::optional<std::string> vcd;
+    std::optional<std::string> csv;
+
+    // The recording is opened before anything runs or is started.
+    std::optional<Recorder> open_recording() const {
+        if (!record) return std::nullopt;
+        return Recorder::open(*record);
+    }
+
     void on(CLI::App* app, Action a) {
         app->callback([this, a = std::move(a)] { action = a; });
     }
@@ -159,6 +179,7 @@ struct Commands {
         auto* show = list->add_subcommand("show", "Print the trace file with the variables' names");
         show->add_option("--file", file, "The trace file (default: beside the running program)");
         on(show, [this](const Session& s) { trace_show(s, file, std::cout); return 0; });
+        add_trace_export(list);
     }
 
     void add_breakpoint_commands(CLI::App& app) {
@@ -198,11 +219,13 @@ struct Commands {
         monitor->add_option("--width", width, "Columns of the frame printed by --once (default: the terminal's, or 80)")
             ->check(CLI::Range(20, 1000));
         colour_option(monitor, colour);
+        monitor->add_option("--record", record, "Record the inputs toggled, cycle by cycle, as a scenario in FILE");
         on(monitor, [this](const Session& s) {
             if (flag) {
                 std::cout << render_frame(s, {colour == "always", false, width.value_or(terminal_width())});
             } else {
-                run_monitor(s, std::chrono::milliseconds(interval_ms), colour_wanted(colour));
+                auto recorder = open_recording();
+                run_monitor(s, std::chrono::milliseconds(interval_ms), colour_wanted(colour), recorder ? &*recorder : nullptr);
             }
             return 0;
         });
@@ -214,9 +237,19 @@ struct Commands {
         sim->add_flag("--lights", lights, "Draw the traffic lights as they change");
         sim->add_flag("--check", flag, "Check the scenario against the program and play nothing");
         colour_option(sim, colour);
-        on(sim, [this](const Session& s) {
-            const Scenario scenario = load_scenario(words.front());
-            return simulate(s, scenario, {seed, duration, lights, colour_wanted(colour), flag}, std::cout);
+        auto* fast_flag = sim->add_flag("--fast", fast, "Play on plant time as fast as the program cycles (lockstep)");
+        sim->add_option("--program", program,
+                        "Start this program on a private block in lockstep mode, play, then end it")
+            ->needs(fast_flag);
+        sim->add_option("--vcd", vcd, "Write the run as a Value Change Dump FILE: inputs and shown variables");
+        sim->add_option("--record", record, "Record what is applied to the inputs, cycle by cycle, as a scenario in FILE");
+        sim->add_flag("--force", force_replay, "Replay a recording made with another program or another build of it");
+        sim->add_option("--cycle-limit", cycle_limit, "Seconds a granted cycle may take with --fast")
+            ->check(CLI::PositiveNumber)
+            ->capture_default_str();
+        sim->callback([this] {
+            action = [this](const Session& s) { return play(s, {}); };
+            if (program) launch = [this](const AttachOptions& a) { return launch_and_play(a); };
         });
     }
 
@@ -224,6 +257,75 @@ struct Commands {
         auto* help = app.add_subcommand("help", "Show the usage of vxctl or of one command, with an example");
         help->add_option("COMMAND", words, "The command (and its sub-command: trace add)");
         help->callback([this, &app] { local_action = [this, &app] { return show_help(app, words); }; });
+    }
+
+    // trace export: with --file and --symbols it needs no running program.
+    void add_trace_export(CLI::App* trace) {
+        auto* exp = trace->add_subcommand("export", "Write the trace file as a waveform: a Value Change Dump or CSV");
+        auto* vcd_option = exp->add_option("--vcd", vcd, "Value Change Dump FILE, for waveform viewers");
+        exp->add_option("--csv", csv, "CSV FILE: a row per cycle with a change")->excludes(vcd_option);
+        exp->add_option("--file", file, "The trace file (default: beside the running program)");
+        exp->callback([this] {
+            if (!vcd && !csv) throw CLI::RequiredError("--vcd or --csv");
+            const auto format = vcd ? WaveWriter::Format::Vcd : WaveWriter::Format::Csv;
+            const std::string out_path = vcd ? *vcd : *csv;
+            action = [this, format, out_path](const Session& s) {
+                const SymbolTable* symbols = s.symbols();
+                export_trace(trace_path(s, file), symbols, s.block().layout().count,
+                             symbols ? symbols->program : s.task_name(), format, out_path);
+                return 0;
+            };
+            launch = [this, format, out_path](const AttachOptions& a) {
+                if (!file || !a.symbols) {
+                    const Session s = Session::attach(a);
+                    return action(s);
+                }
+                const SymbolTable symbols = load_symbols(*a.symbols);
+                export_trace(*file, &symbols, symbols.counts, symbols.program, format, out_path);
+                return 0;
+            };
+        });
+    }
+
+    std::optional<std::ofstream> open_wave() const {
+        if (!vcd) return std::nullopt;
+        std::optional<std::ofstream> out(std::in_place, *vcd, std::ios::binary | std::ios::trunc);
+        if (!*out) throw Failure("cannot write the waveform " + *vcd);
+        return out;
+    }
+
+    int play(const Session& s, std::function<bool()> program_running, Recorder* recorder = nullptr,
+             std::ofstream* wave = nullptr) {
+        const Scenario scenario = load_scenario(words.front());
+        std::optional<Recorder> own;
+        if (recorder == nullptr && (own = open_recording())) recorder = &*own;
+        std::optional<std::ofstream> own_wave;
+        if (wave == nullptr && (own_wave = open_wave())) wave = &*own_wave;
+        SimOptions options;
+        options.seed = seed;
+        options.duration = duration;
+        options.lights = lights;
+        options.colour = colour_wanted(colour);
+        options.check_only = flag;
+        options.fast = fast;
+        options.cycle_limit = std::chrono::milliseconds(static_cast<long long>(std::min(cycle_limit, 3600.0) * 1000.0));
+        options.program_running = std::move(program_running);
+        options.recorder = recorder;
+        options.waveform = wave;
+        options.force = force_replay;
+        return simulate(s, scenario, options, std::cout);
+    }
+
+    // sim --fast --program: the scenario is read and the program started
+    // before anything is played; the program ends whatever happens.
+    int launch_and_play(const AttachOptions& attach) {
+        load_scenario(words.front());
+        auto recorder = open_recording();
+        auto wave = open_wave();
+        LaunchedProgram launched = LaunchedProgram::start(*program, std::chrono::seconds(10));
+        const Session session = launched.attach(attach.symbols);
+        return play(session, [&launched] { return launched.running(); }, recorder ? &*recorder : nullptr,
+                    wave ? &*wave : nullptr);
     }
 };
 
@@ -256,6 +358,7 @@ constexpr Example examples[] = {
     {"trace on", "vxctl trace on"},
     {"trace off", "vxctl trace off"},
     {"trace restart", "vxctl trace restart"},
+    {"trace export", "vxctl trace export --vcd tarvo.vcd     (or: vxctl trace export --csv tarvo.csv)"},
     {"trace show", "vxctl trace show     (or: vxctl trace show --file build/bin/tarvo.trc)"},
     {"watch", "vxctl watch add vert"},
     {"watch add", "vxctl watch add vert orange"},
@@ -267,7 +370,8 @@ constexpr Example examples[] = {
     {"break clear", "vxctl break clear 3 1     (or: vxctl break clear)"},
     {"break list", "vxctl break list"},
     {"monitor", "vxctl monitor     (or, one frame: vxctl monitor --once --width 100)"},
-    {"sim", "vxctl sim scenarios/tarvo.scn     (or: vxctl sim --seed 7 --for 60 scenarios/conveyor.scn)"},
+    {"sim", "vxctl sim scenarios/tarvo.scn     (or, on plant time, starting the program itself:\n"
+            "  vxctl sim --fast --program build/bin/conveyor --record shift.scn scenarios/conveyor.scn)"},
     {"modbus", "vxctl --block crossing modbus --control     (or: vxctl --symbols build/bin/tarvo.vars modbus --print-map)"},
     {"web", "vxctl --block line web     (then open the URL it prints; vxctl web --read-only --listen 0.0.0.0:8080)"},
     {"help", "vxctl help trace add     (or: vxctl trace add --help)"},
@@ -351,6 +455,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
+        if (commands.launch) return commands.launch(attach);
         const Session session = Session::attach(attach);
         return commands.action(session);
     } catch (const Failure& e) {

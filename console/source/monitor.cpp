@@ -110,8 +110,16 @@ private:
     bool active_ = false;
 };
 
+// Plant time from the first recorded cycle, for the recording.
+struct RecordingClock {
+    Recorder* recorder = nullptr;
+    std::int32_t first_cycle = 0;
+    double period = 0.0;  // microseconds, as the recording's period line says
+    double at(const Session& s) const { return static_cast<double>(s.counter() - first_cycle) * period / 1e6; }
+};
+
 // Acts on one key; returns false to quit.
-bool on_key(const Session& s, char key, std::string& message) {
+bool on_key(const Session& s, char key, std::string& message, const RecordingClock& clock) {
     try {
         switch (key) {
             case 'q': return false;
@@ -132,6 +140,7 @@ bool on_key(const Session& s, char key, std::string& message) {
                             message = ref.name + " is forced; unforce it first";
                         } else if (std::holds_alternative<bool>(now)) {
                             write_cur(s.block(), ref, Value(!std::get<bool>(now)));
+                            if (clock.recorder != nullptr) clock.recorder->applied(clock.at(s), ref.name, Value(!std::get<bool>(now)));
                             message = ref.name + " toggled";
                         }
                     }
@@ -183,9 +192,11 @@ int terminal_width() {
     return 80;
 }
 
-void run_monitor(const Session& s, std::chrono::milliseconds interval, bool colour) {
+void run_monitor(const Session& s, std::chrono::milliseconds interval, bool colour, Recorder* recorder) {
     if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO))
         throw Failure("the live monitor needs a terminal; 'monitor --once' prints one frame");
+    RecordingClock clock{recorder, s.counter(), static_cast<double>(s.period())};
+    if (recorder != nullptr) recorder->begin(s, "monitor on block " + s.block_name(), {});
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     sigemptyset(&action.sa_mask);
@@ -208,9 +219,10 @@ void run_monitor(const Session& s, std::chrono::milliseconds interval, bool colo
         if (::poll(&in, 1, static_cast<int>(interval.count())) > 0) {
             char keys[16];
             const ssize_t n = ::read(STDIN_FILENO, keys, sizeof keys);
-            for (ssize_t i = 0; i < n && going; ++i) going = on_key(s, keys[i], message);
+            for (ssize_t i = 0; i < n && going; ++i) going = on_key(s, keys[i], message, clock);
         }
     }
+    if (recorder != nullptr) recorder->finish(clock.at(s));
 }
 
 }  // namespace vx::console

@@ -56,7 +56,9 @@ private:
         if (keyword == "random") return arrivals();
         if (keyword == "invariant") return invariant();
         if (keyword == "show") return show();
-        fail("unknown statement '" + keyword + "' (expected program, period, seed, at, random, invariant, show or end)");
+        if (keyword == "signature") return signature();
+        fail("unknown statement '" + keyword +
+             "' (expected program, period, seed, at, random, invariant, show, signature or end)");
     }
 
     // A duration at word `i` ("40 s" or "40s"); advances `i` past it.
@@ -175,6 +177,23 @@ private:
     void invariant() {
         if (words_.size() < 2) fail("the condition after 'invariant' is missing");
         scenario_.invariants.push_back({line_, text_from(1)});
+    }
+
+    // A recording's note of its program.
+    void signature() {
+        once(scenario_.recorded.has_value(), "signature");
+        const char* form = "write 'signature <number> generated <number> layout <16 hexadecimal digits>'";
+        if (words_.size() != 6 || words_[2] != "generated" || words_[4] != "layout") fail(form);
+        Scenario::Recorded r;
+        r.line = line_;
+        for (auto [word, target] : {std::pair{&words_[1], &r.signature}, std::pair{&words_[3], &r.generated}}) {
+            const auto [end, ec] = std::from_chars(word->data(), word->data() + word->size(), *target);
+            if (ec != std::errc() || end != word->data() + word->size()) fail("'" + *word + "' is not a number: " + form);
+        }
+        r.layout = words_[5];
+        if (r.layout.size() != 16 || r.layout.find_first_not_of("0123456789abcdef") != std::string::npos)
+            fail("'" + r.layout + "' is not a layout fingerprint: " + form);
+        scenario_.recorded = std::move(r);
     }
 
     void show() {

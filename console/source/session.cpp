@@ -10,6 +10,8 @@
 #include <sstream>
 #include <thread>
 
+#include "vx/lockstep.hpp"
+#include "vx/platform/futex.hpp"
 #include "vx/platform/system.hpp"
 #include "vx_runtime.h"
 
@@ -100,7 +102,14 @@ Session Session::attach(const AttachOptions& options) {
         s.check_symbols_match();
         s.lights_ = load_lights_view(view_file_for(s.symbols_origin_)).value_or(LightsView{});
     }
+    std::string no_sync;
+    s.sync_ = platform::SharedMemory::open_companion(options.block, kLockstepSuffix, 0, platform::OpenMode::AttachOnly, no_sync);
     return s;
+}
+
+void Session::wake() const {
+    if (sync_.is_open() && sync_.size() >= sizeof(LockstepSync))
+        platform::futex_wake(&static_cast<LockstepSync*>(sync_.address())->grant);
 }
 
 void Session::check_symbols_match() const {
@@ -203,6 +212,7 @@ bool Session::step_once() const {
     const auto written = Clock::now();
     const auto deadline = written + answer_timeout();
     set_status(STEP);
+    wake();
     int held_seen = 0;
     for (;;) {
         const std::int32_t s = status();

@@ -11,6 +11,9 @@
 #include "vx/console/commands.hpp"
 #include "vx/console/condition.hpp"
 #include "vx/console/lights.hpp"
+#include "vx/console/lockstep_link.hpp"
+#include "vx/console/waveform.hpp"
+#include "vx/platform/system.hpp"
 
 namespace vx::console {
 namespace {
@@ -30,13 +33,22 @@ struct Change {
 // Writes an input as the plant does, except while the debugger forces it:
 // the controller never posts an input, so the write would lose the forced
 // value. Describes what it did in `what`.
-void play_input(const BlockView& block, const VarRef& ref, const Value& value, const std::string& note, std::string& what) {
+// What was written goes into the recording, if there is one, as applied
+// before the cycle at plant time `t`.
+struct Played {
+    Recorder* recorder;
+    double t;
+};
+
+void play_input(const BlockView& block, const VarRef& ref, const Value& value, const std::string& note, std::string& what,
+                const Played& played) {
     what += (what.empty() ? "" : " ") + ref.name + "=" + format_value(value) + note;
     if (is_forced(block, ref)) {
         what += " (forced, kept " + format_value(read_cur(block, ref)) + ")";
         return;
     }
     write_cur(block, ref, value);
+    if (played.recorder != nullptr) played.recorder->applied(played.t, ref.name, value);
 }
 
 // Arrivals with exponential intervals. The engine is fully specified, and
@@ -50,7 +62,7 @@ public:
     }
 
     // Applies arrivals and releases due at time `t`; describes them in `what`.
-    void play(const BlockView& block, double t, std::string& what) {
+    void play(const BlockView& block, double t, std::string& what, const Played& played) {
         const bool engaged = held_;
         if (held_ && (until_ ? until_->evaluate(block) : t + kEpsilon >= release_at_)) {
             held_ = false;
@@ -60,7 +72,7 @@ public:
             release_at_ = std::max(release_at_, next_ + hold_);
             next_ += draw();
         }
-        if (held_ != engaged) play_input(block, input_, Value(held_), held_ ? " (arrival)" : " (gone)", what);
+        if (held_ != engaged) play_input(block, input_, Value(held_), held_ ? " (arrival)" : " (gone)", what, played);
     }
 
 private:
@@ -103,9 +115,10 @@ public:
 
     Bound bind(const SimOptions& options) {
         const SymbolTable& symbols = session_.require_symbols();
-        if (scenario_.program && *scenario_.program != symbols.program)
+        if (scenario_.program && *scenario_.program != symbols.program && !options.force)
             fail(scenario_.program_line, "the scenario is written for " + *scenario_.program + ", but block \"" +
                                              session_.block_name() + "\" runs " + symbols.program);
+        if (scenario_.recorded && !options.force) check_recorded(symbols);
         Bound b;
         b.seed = options.seed.value_or(scenario_.seed.value_or(1));
         if (options.duration) {
@@ -143,6 +156,21 @@ public:
     }
 
 private:
+    // A recording replays exactly only against the program it was made
+    // with: the same build of the same controller.
+    void check_recorded(const SymbolTable& symbols) const {
+        const Scenario::Recorded& r = *scenario_.recorded;
+        const std::int32_t sig = cur(session_.int_cell(cells::kSignature));
+        const std::int32_t gen = cur(session_.int_cell(cells::kGenerationTime));
+        const std::string layout = layout_fingerprint(symbols);
+        if (r.signature == sig && r.generated == gen && r.layout == layout) return;
+        fail(r.line, "the recording was made with program " + scenario_.program.value_or("?") + " (signature " +
+                         std::to_string(r.signature) + ", generated " + std::to_string(r.generated) + ", layout " +
+                         r.layout + "), but block \"" + session_.block_name() + "\" runs " + symbols.program +
+                         " (signature " + std::to_string(sig) + ", generated " + std::to_string(gen) + ", layout " +
+                         layout + "); it is not replayed (--force replays it anyway)");
+    }
+
     [[noreturn]] void fail(int line, const std::string& what) const {
         throw Failure(scenario_.origin + ":" + std::to_string(line) + ": " + what);
     }
@@ -199,9 +227,26 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
         return 0;
     }
     if (!s.alive()) throw Failure("no program is running on shared block \"" + s.block_name() + "\"");
-    s.stop_and_settle();
+    std::optional<LockstepLink> link;
+    if (options.fast) {
+        link.emplace(LockstepLink::attach(s));
+        if (options.program_running) link->watch(options.program_running);
+        link->stop(s.answer_timeout());
+    } else {
+        s.stop_and_settle();
+    }
     if (scenario.period) set_start_value(s.float_cell(cells::simuperiod), static_cast<float>(*scenario.period));
     checked_period(s);
+    if (options.recorder != nullptr) {
+        std::vector<std::string> copied;
+        for (const auto& inv : scenario.invariants) copied.push_back("invariant " + inv.text);
+        if (!scenario.show.empty()) {
+            std::string line = "show";
+            for (const auto& name : scenario.show) line += " " + name;
+            copied.push_back(line);
+        }
+        options.recorder->begin(s, std::string(options.fast ? "sim --fast" : "sim") + " from " + scenario.origin, copied);
+    }
 
     g_interrupted = 0;
     struct sigaction action {}, saved_int {}, saved_term {};
@@ -224,26 +269,58 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
     out << row(0.0, "-", with_lights("start " + describe(b.shown, shown, {}))) << std::flush;
     std::string drawn = lights(false);
 
+    // The waveform: the inputs and the shown variables at the start of every
+    // cycle (after the scenario's inputs were applied), so an output
+    // computed in a cycle appears one period later, as in the trace file.
+    std::optional<WaveWriter> wave;
+    std::vector<VarRef> waved;
+    if (options.waveform != nullptr) {
+        for (const Symbol* in : s.require_symbols().with_role(Role::Input)) waved.push_back(VarRef{in->type, in->index, in->name});
+        for (const auto& ref : b.shown) {
+            const bool known = std::any_of(waved.begin(), waved.end(),
+                                           [&](const VarRef& w) { return w.type == ref.type && w.index == ref.index; });
+            if (!known) waved.push_back(ref);
+        }
+        std::string date = platform::local_time_text();
+        if (!date.empty() && date.back() == '\n') date.pop_back();
+        wave.emplace(*options.waveform, WaveWriter::Format::Vcd, s.require_symbols().program, waved, s.period(), date);
+    }
+    auto wave_sample = [&](std::int64_t k) {
+        if (!wave) return;
+        std::vector<Value> values;
+        for (const auto& ref : waved) values.push_back(read_cur(s.block(), ref));
+        wave->sample(k, values);
+    };
+
     double t = 0.0;
     std::size_t next_change = 0;
     std::int64_t cycles = 0;
     bool interrupted = false;
+    const auto wall_start = std::chrono::steady_clock::now();
     while (t + kEpsilon < b.end) {
         if (g_interrupted) {
             interrupted = true;
             break;
         }
         std::string set;
+        const Played played{options.recorder, t};
         for (; next_change < b.changes.size() && b.changes[next_change].at <= t + kEpsilon; ++next_change) {
-            for (const auto& [ref, value] : b.changes[next_change].assignments) play_input(s.block(), ref, value, "", set);
+            for (const auto& [ref, value] : b.changes[next_change].assignments)
+                play_input(s.block(), ref, value, "", set, played);
         }
-        for (auto& stream : b.arrivals) stream.play(s.block(), t, set);
+        for (auto& stream : b.arrivals) stream.play(s.block(), t, set, played);
 
         const double period = checked_period(s);
+        wave_sample(cycles);
         const std::int32_t cycle = s.counter();
         const std::string cycle_text = std::to_string(cycle);
         if (!set.empty()) out << row(t, cycle_text, "set " + set);
-        if (!s.step_once())
+        if (link) {
+            if (!link->cycle(g_interrupted, options.cycle_limit)) {
+                interrupted = true;
+                break;
+            }
+        } else if (!s.step_once())
             throw Failure("the program is held at a breakpoint (location " +
                           std::to_string(cur(s.int_cell(cells::bpcurrentlocation))) + "); the scenario cannot go on");
         ++cycles;
@@ -264,8 +341,16 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
         out << std::flush;
         t += period / 1e6;
     }
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
     ::sigaction(SIGINT, &saved_int, nullptr);
     ::sigaction(SIGTERM, &saved_term, nullptr);
+    if (link) link->stop(s.answer_timeout());
+    if (options.recorder != nullptr) options.recorder->finish(t);
+    if (wave) {
+        wave_sample(cycles);
+        wave->finish(cycles + 1);
+        if (!*options.waveform) throw Failure("the waveform could not be written completely");
+    }
 
     std::int64_t violated = 0;
     std::string summary = (interrupted ? "interrupted after " : "end after ") + std::to_string(cycles) + " cycles";
@@ -277,6 +362,12 @@ int simulate(const Session& s, const Scenario& scenario, const SimOptions& optio
     }
     if (violated == 0) summary += b.invariants.empty() ? "" : "; every invariant held";
     out << row(t, std::to_string(s.counter()), summary) << std::flush;
+    if (link) {
+        char figures[160];
+        std::snprintf(figures, sizeof figures, "plant time %.3f s in %.3f s of wall time (%lld cycles, %.0f cycles/s)\n", t,
+                      wall, static_cast<long long>(cycles), wall > 0 ? static_cast<double>(cycles) / wall : 0.0);
+        out << figures << std::flush;
+    }
     if (interrupted) return kInterrupted;
     return violated > 0 ? kInvariantViolated : 0;
 }

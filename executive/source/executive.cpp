@@ -15,6 +15,7 @@
 
 #include "vx/control_cells.hpp"
 #include "vx/executive.hpp"
+#include "vx/lockstep.hpp"
 #include "vx/platform/system.hpp"
 #include "vx/runtime.hpp"
 #include "vx/schedule.hpp"
@@ -54,6 +55,7 @@ void copy_name(char (&target)[VX_FILE_NAME_CAPACITY], const std::string& name) {
 [[noreturn]] void shutdown() {
     VX_manage_exec_status(execstatus);
     publish(runtime_int_cell(pospid), 0);
+    lockstep_finish();
     close_trace();
     closeMemory(memHeader);
     std::fflush(stdout);
@@ -102,7 +104,7 @@ bool control_cells_fit() {
 void choose_schedule() {
     const auto requested = platform::environment("VX_SCHEDULE");
     const auto mode = parse_schedule_mode(requested);
-    if (!mode) std::printf("VX_SCHEDULE=%s is not a schedule (precise or default); using the default\n", requested->c_str());
+    if (!mode) std::printf("VX_SCHEDULE=%s is not a schedule (precise, lockstep or default); using the default\n", requested->c_str());
     select_schedule(mode.value_or(ScheduleMode::Millisecond));
     if (platform::environment("VX_REALTIME") != "1") return;
     std::string why;
@@ -128,6 +130,7 @@ void start_up(const char* program_path, const PlantHooks& plant, std::int32_t& t
         closeMemory(memHeader);
         std::exit(1);
     }
+    lockstep_start(opened_block_name());
     VXD_init_time();
 }
 
@@ -139,7 +142,7 @@ void wait_in_stop(std::int32_t timeout) {
         publish(signature, getSignature());
         VX_manage_exec_status(execstatus);
         flush_trace();
-        VXD_wait(kStopPollMicroseconds);
+        lockstep_stop_poll(kStopPollMicroseconds);  // VXD_wait, unless in lockstep
         if (timeout != 0 && ++waits >= timeout) set_status(END);  // waits never passes timeout
     } while (status() == STOP && !platform::ending_signalled());
 }
@@ -171,6 +174,8 @@ void run_cycle() {
     g_statistics.record(duration, cycle, nbStateModification);
     if (const std::int32_t now_status = status(); now_status == STEP || now_status == PAUSE) set_status(STOP);
     publish(counter, next_cycle(cycle));
+    // In lockstep the simulator is the clock: hand back instead of sleeping.
+    if (lockstep_selected()) return lockstep_hand_back();
 
     const std::uint32_t period = to_u32_clamped(cur(*simuperiod));
     if (period > duration) {
@@ -253,7 +258,10 @@ bool lay_out_block(MemoryHeader* header, std::size_t block_size, const VX_Sizes&
             wait_in_stop(timeout);
             VXD_init_time();
             if (ending()) end_program();
+        } else if (!lockstep_await_grant(timeout)) {
+            continue;  // stopped or ending while waiting for the simulator
         }
+        lockstep_begin_cycle();
         run_cycle();
     }
 }

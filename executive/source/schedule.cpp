@@ -30,6 +30,7 @@ std::uint64_t precise_nanoseconds() {
 std::optional<ScheduleMode> parse_schedule_mode(const std::optional<std::string>& value) {
     if (!value || value->empty() || *value == "default") return ScheduleMode::Millisecond;
     if (*value == "precise") return ScheduleMode::Precise;
+    if (*value == "lockstep") return ScheduleMode::Lockstep;
     return std::nullopt;
 }
 
@@ -37,12 +38,12 @@ void select_schedule(ScheduleMode selected) { mode = selected; }
 ScheduleMode selected_schedule() { return mode; }
 
 long double schedule_now() {
-    if (mode == ScheduleMode::Precise) return static_cast<long double>(precise_nanoseconds()) / 1000.0L;
+    if (mode != ScheduleMode::Millisecond) return static_cast<long double>(precise_nanoseconds()) / 1000.0L;
     return microSecondsNow();
 }
 
 void sleep_until_start(long double next, long double now) {
-    if (mode == ScheduleMode::Precise) {
+    if (mode != ScheduleMode::Millisecond) {
         // A deadline beyond any sensible time (another process can write any
         // period) is clamped, never converted out of range.
         const auto offset = truncate_clamped(next * 1000.0L, 0, INT64_MAX / 2);

@@ -93,12 +93,26 @@ void SharedMemory::leave() {
 void SharedMemory::remove(std::string_view name) { ::shm_unlink(object_name(name).c_str()); }
 
 SharedMemory SharedMemory::open(std::string_view name, std::size_t size, OpenMode mode, std::string& error) {
-    SharedMemory block;
     if (!valid_block_name(name)) {
         error = "shared block name \"" + std::string(name) +
                 "\" is not valid: it must be 1 to 29 characters without '/'";
-        return block;
+        return {};
     }
+    return open_object(name, size, mode, error);
+}
+
+SharedMemory SharedMemory::open_companion(std::string_view block_name, std::string_view suffix, std::size_t size,
+                                          OpenMode mode, std::string& error) {
+    if (!valid_block_name(block_name) || suffix.find('/') != std::string_view::npos) {
+        error = "shared block name \"" + std::string(block_name) +
+                "\" is not valid: it must be 1 to 29 characters without '/'";
+        return {};
+    }
+    return open_object(std::string(block_name) + std::string(suffix), size, mode, error);
+}
+
+SharedMemory SharedMemory::open_object(std::string_view name, std::size_t size, OpenMode mode, std::string& error) {
+    SharedMemory block;
     const bool create = mode == OpenMode::CreateOrAttach;
     if (create && (size == 0 || size > static_cast<std::size_t>(INT32_MAX))) {
         error = "shared block \"" + std::string(name) + "\": size " + std::to_string(size) + " is not valid";

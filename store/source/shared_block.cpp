@@ -51,6 +51,7 @@ std::optional<std::int32_t> live_controller(const MemoryHeader& header, std::siz
 }  // namespace
 
 std::size_t vx::opened_block_size() { return recorded_size; }
+std::string vx::opened_block_name() { return hmem.is_open() ? hmem.name() : std::string(); }
 
 extern "C" {
 

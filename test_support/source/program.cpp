@@ -1,6 +1,7 @@
 #include "vx/testing/program.hpp"
 
 #include "vx/testing/cells.hpp"
+#include "vx/platform/futex.hpp"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -76,10 +77,13 @@ Program::~Program() {
     // A name the test chose may still serve another program of the test.
     if (!options_.block_name) {
         platform::SharedMemory::remove(block_name_);
+        platform::SharedMemory::remove(block_name_ + kLockstepSuffix);
         return;
     }
     std::string error;
     auto leftover = platform::SharedMemory::open(block_name_, 0, platform::OpenMode::AttachOnly, error);
+    auto leftover_sync = platform::SharedMemory::open_companion(block_name_, kLockstepSuffix, 0,
+                                                                platform::OpenMode::AttachOnly, error);
 }
 
 void Program::start() {
@@ -155,12 +159,23 @@ bool Program::attach(std::chrono::milliseconds timeout) {
     const auto layout = Layout::from_header(*header, shm_.size());
     if (!layout) return false;
     view_ = BlockView(header, *layout);
+    sync_object_ = platform::SharedMemory::open_companion(block_name_, kLockstepSuffix, 0,
+                                                          platform::OpenMode::AttachOnly, error);
+    sync_ = sync_object_.is_open() && sync_object_.size() >= sizeof(LockstepSync)
+                ? static_cast<LockstepSync*>(sync_object_.address())
+                : nullptr;
     return true;
 }
 
 void Program::detach() {
     view_ = BlockView();
     shm_ = platform::SharedMemory();
+    sync_ = nullptr;
+    sync_object_ = platform::SharedMemory();
+}
+
+void Program::wake() const {
+    if (sync_ != nullptr) platform::futex_wake(&sync_->grant);
 }
 
 std::optional<int> Program::wait_exit(std::chrono::milliseconds timeout) {
@@ -191,6 +206,7 @@ std::int32_t Program::counter() const { return cur(i(view_.count(CellType::Int) 
 bool Program::step(std::chrono::milliseconds timeout) const {
     const std::int32_t before = counter();
     set_status(STEP);
+    wake();
     // Back in STOP and noticed: the program has reported the change, so a
     // status written next is not mistaken for an overwrite of STEP.
     return eventually([&] { return counter() != before && status() == STOP && prev(i(311)) == STOP; }, timeout);

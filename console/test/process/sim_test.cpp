@@ -1,5 +1,7 @@
 // The simulator against the test controller: the timeline, invariants,
-// random arrivals and the scenario's errors.
+// random arrivals and the scenario's errors. They test what sim makes of a
+// scenario, not the program's timing, so they play fast (the program in
+// lockstep mode); the timeline is also played at pace, and gives the same.
 #include "vxctl.hpp"
 
 namespace vx::console::testing {
@@ -7,20 +9,38 @@ namespace {
 
 const std::string kSymbols = std::string(CONSOLE_TEST_DIR) + "/testctl.vars";
 
-struct Sim {
-    TempDir dir;
-    Controller controller{TESTCTL, kSymbols};
+std::map<std::string, std::string> schedule(bool fast) {
+    if (!fast) return {};
+    return {{"VX_SCHEDULE", "lockstep"}};
+}
 
+struct Sim {
+    explicit Sim(bool fast_run = true) : fast(fast_run), controller(TESTCTL, kSymbols, 2000.0f, schedule(fast_run)) {}
+
+    // The report without the fast run's last line, the plant-time and
+    // wall-time figures (which vary), once it was seen.
     Outcome play(const std::string& scenario, std::vector<std::string> extra = {}) {
         write_file(dir.file("s.scn"), scenario);
         std::vector<std::string> args{"sim", dir.file("s.scn")};
+        if (fast) args.insert(args.begin() + 1, "--fast");
         args.insert(args.end(), extra.begin(), extra.end());
-        return controller.run(args);
+        Outcome r = controller.run(args);
+        if (const auto figures = r.out.rfind("plant time "); fast && figures != std::string::npos) {
+            EXPECT_TRUE(r.out.ends_with(" cycles/s)\n")) << r.out;
+            r.out.resize(figures);
+        }
+        return r;
     }
+
+    bool fast;
+    TempDir dir;
+    Controller controller;
 };
 
-TEST(Sim, TimelineOfChangesWithTimeCycleAndViolatedInvariants) {
-    Sim sim;
+class SimPace : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SimPace, TimelineOfChangesWithTimeCycleAndViolatedInvariants) {
+    Sim sim(GetParam());
     const Outcome r = sim.play(R"(program testctl
 period 5 ms
 at 0 s input=1
@@ -50,8 +70,11 @@ end 30 ms
     EXPECT_EQ(cur(sim.controller.program().f(10)), 5000.0f);
 }
 
+INSTANTIATE_TEST_SUITE_P(PacedAndFast, SimPace, ::testing::Bool(),
+                         [](const auto& param_info) { return std::string(param_info.param ? "fast" : "paced"); });
+
 TEST(Sim, ARunningProgramIsStoppedFirstAndEveryCycleIsChecked) {
-    Sim sim;
+    Sim sim(false);  // a lockstep program does not run by itself
     ASSERT_EQ(sim.controller.run({"run"}).status, 0);
     ASSERT_TRUE(eventually([&] { return sim.controller.program().counter() > 2; }));
     const Outcome r = sim.play("invariant not input\nat 10 ms input=1\nshow input\nend 20 ms\n");

@@ -60,9 +60,12 @@ std::string program_path(const std::string& name) {
     return std::filesystem::exists(path) && std::filesystem::exists(path + ".vars") ? path : std::string();
 }
 
-Controller::Controller(const std::string& executable, std::string symbols, float period) : symbols_(std::move(symbols)) {
+Controller::Controller(const std::string& executable, std::string symbols, float period,
+                       std::map<std::string, std::string> env)
+    : symbols_(std::move(symbols)) {
     ProgramOptions options;
     options.executable = executable;
+    options.env = std::move(env);
     program_ = std::make_unique<Program>(options);
     program_->start();
     EXPECT_TRUE(program_->attach()) << program_->out() << program_->err();

@@ -34,10 +34,12 @@ inline bool contains(const std::string& text, const std::string& part) { return 
 std::string program_path(const std::string& name);
 
 // A program started on a private block, at a short period, with vxctl bound
-// to its block (and to a symbol file, if one is given).
+// to its block (and to a symbol file, if one is given); `env` adds to its
+// environment (VX_SCHEDULE=lockstep for `sim --fast`).
 class Controller {
 public:
-    explicit Controller(const std::string& executable, std::string symbols = {}, float period = 2000.0f);
+    explicit Controller(const std::string& executable, std::string symbols = {}, float period = 2000.0f,
+                        std::map<std::string, std::string> env = {});
     ~Controller();
 
     Program& program() { return *program_; }

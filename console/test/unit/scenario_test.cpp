@@ -59,7 +59,7 @@ TEST_P(ScenarioErrors, NameTheFileAndTheLine) {
 INSTANTIATE_TEST_SUITE_P(
     Table, ScenarioErrors,
     ::testing::Values(
-        Bad{"wait 3 s", "bad.scn:2: unknown statement 'wait' (expected program, period, seed, at, random, invariant, show or end)"},
+        Bad{"wait 3 s", "bad.scn:2: unknown statement 'wait' (expected program, period, seed, at, random, invariant, show, signature or end)"},
         Bad{"at 3 jour=1", "bad.scn:2: 'jour=1' is not a unit of time (s, ms or us)"},
         Bad{"at 3 h jour=1", "bad.scn:2: 'h' is not a unit of time (s, ms or us)"},
         Bad{"at -1 s jour=1", "bad.scn:2: a duration cannot be negative: -1"},

@@ -1,8 +1,9 @@
 // The five programs as a plant simulator meets them: started on a private
 // block, addressed by index through their symbol files, stepped one cycle
-// at a time. Long waits are fast-forwarded the way a debugger can, by
-// writing a step timer just short of its limit; the exact pass counts are
-// the in-process tests' business.
+// at a time, in lockstep mode so that a step is taken at once. Long waits
+// are fast-forwarded the way a debugger can, by writing a step timer just
+// short of its limit; the exact pass counts are the in-process tests'
+// business.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -51,6 +52,7 @@ private:
         ProgramOptions o;
         o.executable = std::string(VX_BIN_DIR) + "/" + name;
         o.name = name;
+        o.env = {{"VX_SCHEDULE", "lockstep"}};
         return o;
     }
 

@@ -14,9 +14,12 @@
 
 namespace vx {
 
-enum class ScheduleMode { Millisecond, Precise };
+// Lockstep (VX_SCHEDULE=lockstep, vx/lockstep.hpp) never sleeps between
+// cycles: the simulator grants them; its clock is the precise one, so that
+// the statistics still measure a cycle of a few microseconds.
+enum class ScheduleMode { Millisecond, Precise, Lockstep };
 
-// The mode that VX_SCHEDULE names: "precise", or the default when the
+// The mode that VX_SCHEDULE names: "precise", "lockstep", or the default when the
 // variable is absent, empty or "default". None for any other value.
 std::optional<ScheduleMode> parse_schedule_mode(const std::optional<std::string>& value);
 

@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, Schedule,
 TEST(ScheduleChoice, AnUnknownModeIsSaidAndTheDefaultRuns) {
     auto p = started(test_controller({{"VX_SCHEDULE", "fast"}, {"VX_REALTIME", "0"}}));
     EXPECT_EQ(end(*p), 0);
-    EXPECT_NE(p->out().find("VX_SCHEDULE=fast is not a schedule (precise or default); using the default\n"),
+    EXPECT_NE(p->out().find("VX_SCHEDULE=fast is not a schedule (precise, lockstep or default); using the default\n"),
               std::string::npos)
         << p->out();
 }

@@ -1,6 +1,9 @@
 // The runtime's own view of its block, shared by its modules and its tests.
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 #include "vx/block.hpp"
 #include "vx_runtime.h"
 
@@ -20,6 +23,8 @@ void uninstall_block();
 
 // Bytes of the block that this process may use: what openMemory recorded.
 std::size_t opened_block_size();
+// Its name, empty before openMemory has opened one.
+std::string opened_block_name();
 
 // The program's block when `header` is it, an empty view otherwise: the
 // services that take a header only ever touch the block they laid out.

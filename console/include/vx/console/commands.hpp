@@ -47,6 +47,8 @@ std::vector<VarRef> listed(const Session& session, ListKind kind);
 
 void trace_switch(const Session& session, bool on);
 void trace_restart(const Session& session);
+// The trace file: `file` when given, else the one beside the running program.
+std::string trace_path(const Session& session, const std::optional<std::string>& file);
 // The program's trace file with the variables' names beside their cells.
 void trace_show(const Session& session, const std::optional<std::string>& file, std::ostream& out);
 std::string annotate_trace_line(const Session& session, const std::string& line);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string>
 
+#include "vx/console/recording.hpp"
 #include "vx/console/session.hpp"
 
 namespace vx::console {
@@ -26,7 +27,10 @@ std::string render_frame(const Session& session, const FrameOptions& options);
 // The interactive view on the terminal: refreshes every `interval` and
 // takes keys (r run, s stop, n or space step, 1-9 toggle an input, q quit)
 // until q or an interrupt. A Failure when standard input or output is not a
-// terminal.
-void run_monitor(const Session& session, std::chrono::milliseconds interval, bool colour);
+// terminal. With a recorder, every input toggled is recorded as applied
+// before the cycle that the counter names when the key is taken (exact when
+// the program is stepped, as close as the view can tell when it runs), and
+// the recording ends at the cycle the counter shows when the view is left.
+void run_monitor(const Session& session, std::chrono::milliseconds interval, bool colour, Recorder* recorder = nullptr);
 
 }  // namespace vx::console

@@ -14,6 +14,9 @@
 //   invariant not (vertA & vertB)    checked after every cycle
 //   show vert orange rouge X_21      timeline variables (default: outputs)
 //   end 30 s                         the scenario's length
+//   signature 2147483647 generated 1418381562 layout 5f0e...
+//                                    the program a recording was made with
+//                                    (vx/console/recording.hpp)
 //
 // Durations are a number and a unit: s, ms or us ("40 s", "500ms").
 // Everything from '#' to the end of a line is a comment.
@@ -57,6 +60,13 @@ struct Scenario {
     std::vector<Invariant> invariants;
     std::vector<std::string> show;
     int show_line = 0;
+    struct Recorded {
+        int line = 0;
+        std::int32_t signature = 0;
+        std::int32_t generated = 0;
+        std::string layout;  // layout_fingerprint of the symbol file
+    };
+    std::optional<Recorded> recorded;
 };
 
 // Reads a scenario; a Failure names the file and the line ("file:12: ...").

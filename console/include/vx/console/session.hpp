@@ -80,6 +80,10 @@ public:
     // breakpoint instead (the program then waits in PAUSE).
     bool step_once() const;
 
+    // Wakes a program in lockstep mode (VX_SCHEDULE=lockstep), so that it
+    // looks at its status at once instead of at its next 10 ms poll.
+    void wake() const;
+
     // Writes STOP and waits until no cycle runs any more.
     void stop_and_settle() const;
 
@@ -92,6 +96,7 @@ private:
     void check_symbols_match() const;
 
     platform::SharedMemory shm_;
+    platform::SharedMemory sync_;  // the lockstep sync object, when there is one
     BlockView block_;
     std::size_t mapped_ = 0;
     std::string block_name_;

@@ -3,10 +3,13 @@
 // the cycle number, checking the invariants after every cycle.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 
+#include "vx/console/recording.hpp"
 #include "vx/console/scenario.hpp"
 #include "vx/console/session.hpp"
 
@@ -18,6 +21,14 @@ struct SimOptions {
     bool lights = false;                   // draw the lights when they change
     bool colour = false;
     bool check_only = false;               // bind and report, run nothing
+    // Lockstep: the program (started with VX_SCHEDULE=lockstep) runs each
+    // cycle as soon as it is granted, with no pacing.
+    bool fast = false;
+    std::chrono::milliseconds cycle_limit{5000};  // a granted cycle's bound
+    std::function<bool()> program_running;        // a launched program's life
+    Recorder* recorder = nullptr;                 // --record: opened before anything runs
+    bool force = false;                           // replay a recording made with another program
+    std::ostream* waveform = nullptr;             // --vcd: opened before anything runs
 };
 
 // Exit statuses of a played scenario besides 0.

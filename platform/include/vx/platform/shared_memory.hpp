@@ -50,6 +50,12 @@ public:
     // `error` says why, in a sentence that names the block.
     static SharedMemory open(std::string_view name, std::size_t size, OpenMode mode, std::string& error);
 
+    // Opens the companion object "<block_name><suffix>" of a block (the
+    // lockstep handshake beside it, for instance), with the same lifetime
+    // protocol; the block's name is checked, the suffix is the caller's.
+    static SharedMemory open_companion(std::string_view block_name, std::string_view suffix, std::size_t size,
+                                       OpenMode mode, std::string& error);
+
     bool is_open() const { return address_ != nullptr; }
     void* address() const { return address_; }
     std::size_t size() const { return size_; }
@@ -66,6 +72,7 @@ public:
     void leave();
 
 private:
+    static SharedMemory open_object(std::string_view name, std::size_t size, OpenMode mode, std::string& error);
     void release();
 
     std::string name_;

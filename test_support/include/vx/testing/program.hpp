@@ -10,6 +10,7 @@
 #include <string>
 
 #include "vx/block.hpp"
+#include "vx/lockstep.hpp"
 #include "vx/platform/shared_memory.hpp"
 
 namespace vx::testing {
@@ -89,8 +90,15 @@ public:
     std::int32_t counter() const;  // the cycle counter (maxInt - 2)
 
     // Writes STEP and waits until the cycle has run and the program is back
-    // in STOP and has reported it.
+    // in STOP and has reported it. A program in lockstep mode is woken, so
+    // that it takes the step at once instead of at its next 10 ms poll.
     bool step(std::chrono::milliseconds timeout = 10s) const;
+
+    // The sync object of a program started with VX_SCHEDULE=lockstep, as
+    // attach found it; null otherwise.
+    LockstepSync* sync() const { return sync_; }
+    // Wakes a lockstep program waiting in STOP or for a grant.
+    void wake() const;
 
     // Sets the period (float cell 10, cur and prev).
     void set_period(float microseconds) const;
@@ -103,6 +111,8 @@ private:
     std::optional<int> exit_status_;
     platform::SharedMemory shm_;
     BlockView view_;
+    platform::SharedMemory sync_object_;
+    LockstepSync* sync_ = nullptr;
 };
 
 }  // namespace vx::testing
