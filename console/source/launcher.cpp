@@ -61,7 +61,7 @@ LaunchedProgram LaunchedProgram::start(const std::string& path, std::chrono::mil
             if (std::atomic_ref<const std::uint32_t>(s->magic).load() == kLockstepMagic) {
                 try {
                     const Session session = program.attach(std::nullopt);
-                    if (session.pid() == program.child_.pid() && cur(session.int_cell(cells::kSignature)) != 0) return program;
+                    if (session.pid() == program.child_.pid() && cur(session.int_cell(cells::signature)) != 0) return program;
                 } catch (const Failure&) {
                     // not laid out yet
                 }

@@ -84,7 +84,7 @@ bool LockstepLink::program_alive() const {
 void LockstepLink::wake() const { platform::futex_wake(&sync_->grant); }
 
 void LockstepLink::stop(std::chrono::milliseconds bound) const {
-    const IntCell& status = session_->int_cell(cells::kStatus);
+    const IntCell& status = session_->int_cell(cells::execstatus);
     if (session_->status() == STOP && prev(status) == STOP) return;
     session_->set_status(STOP);
     wake();
@@ -116,9 +116,9 @@ bool LockstepLink::cycle(const volatile std::sig_atomic_t& interrupted, std::chr
         const auto waited = Clock::now() - start;
         if (!program_alive())
             throw Failure("program " + program_ + " ended during cycle " + std::to_string(cycle));
-        if (session_->status() == PAUSE && cur(session_->int_cell(cells::kCurrentInstance)) != 0 && waited > kHeldAfter)
+        if (session_->status() == PAUSE && cur(session_->int_cell(cells::bpcurrentinstance)) != 0 && waited > kHeldAfter)
             throw Failure("program " + program_ + " is held at a breakpoint (location " +
-                          std::to_string(cur(session_->int_cell(cells::kCurrentLocation))) + ") in cycle " +
+                          std::to_string(cur(session_->int_cell(cells::bpcurrentlocation))) + ") in cycle " +
                           std::to_string(cycle) + "; the scenario cannot go on");
         if (waited > bound) {
             char seconds[32];

@@ -50,7 +50,7 @@ void Recorder::begin(const Session& s, const std::string& origin, const std::vec
     out_ << "# Recorded by vxctl " << origin << ", from cycle " << s.counter() << ".\n"
          << "# Replay it with: vxctl sim [--fast] " << path_ << "\n"
          << "program " << symbols.program << "\n"
-         << "signature " << cur(s.int_cell(cells::kSignature)) << " generated " << cur(s.int_cell(cells::kGenerationTime))
+         << "signature " << cur(s.int_cell(cells::signature)) << " generated " << cur(s.int_cell(cells::generationtime))
          << " layout " << layout_fingerprint(symbols) << "\n"
          << "period " << format_value(Value(s.period())) << " us\n";
     for (const auto& line : copied) out_ << line << "\n";

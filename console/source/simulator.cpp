@@ -160,8 +160,8 @@ private:
     // with: the same build of the same controller.
     void check_recorded(const SymbolTable& symbols) const {
         const Scenario::Recorded& r = *scenario_.recorded;
-        const std::int32_t sig = cur(session_.int_cell(cells::kSignature));
-        const std::int32_t gen = cur(session_.int_cell(cells::kGenerationTime));
+        const std::int32_t sig = cur(session_.int_cell(cells::signature));
+        const std::int32_t gen = cur(session_.int_cell(cells::generationtime));
         const std::string layout = layout_fingerprint(symbols);
         if (r.signature == sig && r.generated == gen && r.layout == layout) return;
         fail(r.line, "the recording was made with program " + scenario_.program.value_or("?") + " (signature " +
