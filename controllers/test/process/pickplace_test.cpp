@@ -2,6 +2,8 @@
 // box through one whole pick-and-place, an emergency stop and its
 // acknowledgement, a held box taken by the simulator; then its scenario,
 // against the program and against a variant that releases while turning.
+// These test the cell's logic and geometry, not its timing, so the program
+// runs in lockstep mode and the scenario plays on plant time (sim --fast).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -71,6 +73,7 @@ protected:
         ProgramOptions o;
         o.executable = std::string(VX_BIN_DIR) + "/pickplace";
         o.name = "pickplace";
+        o.env = {{"VX_SCHEDULE", "lockstep"}};
         return o;
     }
 
@@ -217,6 +220,7 @@ TEST_P(PickPlaceScenario, ChecksItsInvariants) {
     cell_options.executable = std::string(r.program) == "pickplace" ? std::string(VX_BIN_DIR) + "/pickplace"
                                                                     : std::string(VX_TEST_BIN_DIR) + "/" + r.program;
     cell_options.name = r.program;
+    cell_options.env = {{"VX_SCHEDULE", "lockstep"}};
     Program cell(cell_options);
     cell.start();
     ASSERT_TRUE(cell.attach()) << cell.out() << cell.err();
@@ -224,7 +228,7 @@ TEST_P(PickPlaceScenario, ChecksItsInvariants) {
     ProgramOptions console;
     console.executable = std::string(VX_BIN_DIR) + "/vxctl";
     console.block_name = cell.block_name();
-    console.args = {"sim", std::string(VX_SCENARIO_DIR) + "/pickplace.scn", "--for", r.duration};
+    console.args = {"sim", "--fast", std::string(VX_SCENARIO_DIR) + "/pickplace.scn", "--for", r.duration};
     Program sim(console);
     sim.start();
     EXPECT_EQ(sim.wait_exit(std::chrono::seconds(120)), r.status) << sim.out() << sim.err();
