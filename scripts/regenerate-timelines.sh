@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-cmake --build "$build" --target vxctl tarvo melki melki_bis sorel sorel_bis conveyor
+cmake --build "$build" --target vxctl tarvo melki melki_bis sorel sorel_bis conveyor pickplace
 out=scenarios/timelines
 mkdir -p "$out"
 

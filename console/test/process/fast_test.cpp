@@ -68,7 +68,7 @@ TEST_P(FastAndPaced, GiveTheSameChangesAtTheSameCycles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, FastAndPaced,
-                         ::testing::Values("tarvo", "melki", "melki_bis", "sorel", "sorel_bis", "conveyor"),
+                         ::testing::Values("tarvo", "melki", "melki_bis", "sorel", "sorel_bis", "conveyor", "pickplace"),
                          [](const auto& param_info) { return std::string(param_info.param); });
 
 // Runs that cannot go on: the message, the exit status, and nothing left.
