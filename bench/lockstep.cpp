@@ -142,9 +142,9 @@ double cycles_per_second(const std::string& report) {
 
 int main(int argc, char** argv) {
     if (const char* partner = std::getenv("VX_BENCH_PONG")) {
-        const std::string spec = partner;
-        const auto colon = spec.rfind(':');
-        return pong(spec.substr(0, colon), static_cast<std::uint32_t>(std::atol(spec.c_str() + colon + 1)));
+        const std::string partner_text = partner;
+        const auto colon = partner_text.rfind(':');
+        return pong(partner_text.substr(0, colon), static_cast<std::uint32_t>(std::atol(partner_text.c_str() + colon + 1)));
     }
     std::string bin = "build/bin", scenarios = "scenarios";
     double hours = 1.0;
