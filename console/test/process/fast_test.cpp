@@ -83,7 +83,7 @@ struct FastFault {
 
 class FastFaults : public ::testing::TestWithParam<FastFault> {};
 
-TEST_P(FastFaults, AreReportedAndLeaveNothingBehind) {
+TEST_P(FastFaults, LeaveNothingBehind) {
     const FastFault& f = GetParam();
     TempDir dir;
     write_file(dir.file("s.scn"), f.scenario);

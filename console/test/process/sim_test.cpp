@@ -39,7 +39,7 @@ struct Sim {
 
 class SimPace : public ::testing::TestWithParam<bool> {};
 
-TEST_P(SimPace, TimelineOfChangesWithTimeCycleAndViolatedInvariants) {
+TEST_P(SimPace, TimelineOfChanges) {
     Sim sim(GetParam());
     const Outcome r = sim.play(R"(program testctl
 period 5 ms

@@ -75,7 +75,7 @@ std::vector<Known> violated() {
 class KnownAnswer : public ::testing::TestWithParam<Known> {};
 class Replay : public ::testing::TestWithParam<Known> {};
 
-TEST_P(KnownAnswer, IsFoundWithTheShortestSequence) {
+TEST_P(KnownAnswer, IsFoundShortest) {
     const Known& k = GetParam();
     const CheckResult r = run(k);
     const std::string text = grafcet::report(r, 50000.0);
@@ -92,7 +92,7 @@ TEST_P(KnownAnswer, IsFoundWithTheShortestSequence) {
 
 // The counterexample as a scenario, played by the simulator on the real
 // program started afresh.
-TEST_P(Replay, CounterexampleReplaysInTheSimulator) {
+TEST_P(Replay, ReplaysInTheSimulator) {
     const Known& k = GetParam();
     const CheckResult r = run(k);
     ASSERT_EQ(r.outcome, CheckResult::Outcome::Violated);
