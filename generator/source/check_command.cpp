@@ -19,15 +19,6 @@ namespace {
 volatile std::sig_atomic_t g_interrupted = 0;
 void on_interrupt(int) { g_interrupted = 1; }
 
-bool read_file(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
-    return !in.bad();
-}
-
 // A duration as the scenario files write it ("2 s", "500ms", "1.5s"); a bare
 // number is in seconds. Nothing for anything else.
 std::optional<double> seconds_of(const std::string& text) {
@@ -87,7 +78,7 @@ int check_command(int argc, char** argv) {
     }
 
     std::string text;
-    if (!read_file(description, text)) return error("cannot read " + description + ": " + std::strerror(errno));
+    if (!read_text_file(description, text)) return error("cannot read " + description + ": " + std::strerror(errno));
     const ParsedDescription parsed = parse_description(text, description);
     if (!parsed.errors.empty()) {
         for (const Diagnostic& d : parsed.errors) std::cerr << d.text() << "\n";
@@ -96,7 +87,7 @@ int check_command(int argc, char** argv) {
     }
     if (!scenario.empty()) {
         std::string scenario_text;
-        if (!read_file(scenario, scenario_text)) return error("cannot read " + scenario + ": " + std::strerror(errno));
+        if (!read_text_file(scenario, scenario_text)) return error("cannot read " + scenario + ": " + std::strerror(errno));
         // A scenario names the program it is written for; the simulator
         // refuses it on another, and so does the check.
         std::istringstream lines(scenario_text);

@@ -7,6 +7,8 @@
 #include "vx/grafcet/description.hpp"
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <array>
 #include <map>
 #include <set>
@@ -16,6 +18,15 @@
 #include "vx/grafcet/layout.hpp"
 
 namespace vx::grafcet {
+
+bool read_text_file(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    text = buffer.str();
+    return !in.bad();
+}
 
 std::string Diagnostic::text() const { return file + ":" + std::to_string(line) + ": error: " + message; }
 

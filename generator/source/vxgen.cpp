@@ -22,15 +22,6 @@ using namespace vx::grafcet;
 
 namespace {
 
-bool read_text(const fs::path& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
-    return !in.bad();
-}
-
 struct Output {
     fs::path path;
     std::string text;
@@ -97,7 +88,7 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     std::string text;
-    if (!read_text(description, text)) {
+    if (!read_text_file(description, text)) {
         std::cerr << "vxgen: cannot read " << description << ": " << std::strerror(errno) << "\n";
         return 1;
     }

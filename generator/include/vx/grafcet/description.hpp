@@ -44,4 +44,8 @@ struct ParsedDescription {
 // `file` only names the text in the errors.
 ParsedDescription parse_description(std::string_view text, std::string_view file);
 
+// Reads a whole file (a description, a scenario) into `text`; false when it
+// cannot be opened or read, with errno saying why.
+bool read_text_file(const std::string& path, std::string& text);
+
 }  // namespace vx::grafcet
