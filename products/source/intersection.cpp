@@ -97,14 +97,14 @@ bool separated_numbers(const Matrix& r) {
     for (int a = 0; a < 3; ++a) {
         const double t = at(r, a, 3);
         const double lo0 = t;  // the origin's image: w is 1 there
-        const double hi0 = (((at(r, a, 0) + at(r, a, 1)) + at(r, a, 2)) + t) / w_far;
-        const double unit[3] = {(at(r, a, 0) + t) / w_unit[0], (at(r, a, 1) + t) / w_unit[1],
-                                (at(r, a, 2) + t) / w_unit[2]};
+        const double hi0 = divided_by_w(((at(r, a, 0) + at(r, a, 1)) + at(r, a, 2)) + t, w_far);
+        const double unit[3] = {divided_by_w(at(r, a, 0) + t, w_unit[0]), divided_by_w(at(r, a, 1) + t, w_unit[1]),
+                                divided_by_w(at(r, a, 2) + t, w_unit[2])};
         const auto across = [&](int n) {
             const double v = n == 1   ? (at(r, a, 1) + at(r, a, 2)) + t
                              : n == 2 ? (at(r, a, 0) + at(r, a, 2)) + t
                                       : (at(r, a, 0) + at(r, a, 1)) + t;
-            return v / w_across[n - 1];
+            return divided_by_w(v, w_across[n - 1]);
         };
         double low = 0.0, high = 0.0;
         int best = 0;

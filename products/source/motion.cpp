@@ -78,12 +78,47 @@ std::int32_t resize_by(std::int32_t i, Vector d) { return resize_to(i, current_s
 
 }  // namespace
 
+// The most frequent command of all on the usual placement: every cell a
+// number, no perspective (m(3,0), m(3,1), m(3,2) zero), a move that lands
+// within the float range. The product with the translation then changes the
+// translation column and (3,3) only: every other entry comes out as
+// m(i,j) + 0.0 (t(i) times a zero adds a zero), which is the float read with
+// a -0 turned to +0. So those cells are written back as read, without the
+// round trip through double, and only the three new coordinates are
+// computed, each as the product computes it. False, with nothing written,
+// when the placement or the move is not of that kind.
+bool moved_in_place(FloatCell* cells, const double by[3]) {
+    float f[kMatrixCells];
+    std::uint32_t not_finite = 0;
+    for (int k = 0; k < kMatrixCells; ++k) {
+        f[k] = vx_load_f32(&cells[k].cur);
+        not_finite |= static_cast<std::uint32_t>(!finite_bits(bits_of(f[k])));
+    }
+    if (not_finite != 0 || f[12] != 0.0f || f[13] != 0.0f || f[14] != 0.0f) return false;
+    const double m33 = f[15];
+    const bool m_one = near_one(m33);
+    const double b33 = m_one ? m33 : 1.0;
+    double moved[3];
+    for (int r = 0; r < 3; ++r) moved[r] = (static_cast<double>(f[kTranslationEntry[r]]) + 0.0) + by[r] * b33;
+    if (!within_float_range(moved)) return false;  // an overflow, or a move that is not a number
+    // (3,3) stays as read (a -0 included) unless near one, and a new
+    // coordinate may round to -0, which must stay too.
+    for (int k = 0; k < kMatrixCells - 1; ++k) f[k] += 0.0f;
+    for (int r = 0; r < 3; ++r) f[kTranslationEntry[r]] = static_cast<float>(moved[r]);
+    if (m_one) f[15] = 1.0f;
+    for (int k = 0; k < kMatrixCells; ++k) vx_store_f32(&cells[k].cur, f[k]);
+    return true;
+}
+
 std::int32_t move_by(std::int32_t i, double dx, double dy, double dz) {
     if (!valid(i)) return kRefused;
-    // The most frequent command of all: a placement of numbers takes the
-    // short product (the same result), anything else the full one.
+    FloatCell* const cells = record(i).cells.floatCells;
+    const double by[3] = {dx, dy, dz};
+    if (moved_in_place(cells, by)) return i;
+    // Anything else: a placement of numbers takes the short product (the
+    // same result), the rest the full one.
     Matrix m;
-    const bool numbers = load_widened(record(i).cells.floatCells, m);
+    const bool numbers = load_widened(cells, m);
     Matrix moved;
     if (numbers) {
         translated_into({dx, dy, dz}, m, moved);

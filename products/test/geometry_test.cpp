@@ -2,9 +2,11 @@
 // test on a bench of objects bound like a program's table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -141,6 +143,67 @@ TEST_F(Geometry, MotionCommands) {
     expect_vector(centre(3), c, kCell);
     EXPECT_EQ(rotateZBy(1, 90, 0, 0, 0), 1);
     expect_vector(position(1), {-1, 6, 3.5}, 1e-5);
+}
+
+// A move is the product of a translation with the placement, narrowed to
+// the cells, and refused when it would turn a placement of numbers into one
+// that is not. The library writes the usual placement's cells without that
+// product: every cell must still come out as the product gives it, bit for
+// bit (zeros' signs, a (3,3) cosine, roundings to -0 and overflows included).
+struct MoveCase {
+    const char* what;
+    Matrix placement;
+    Vector by;
+};
+
+Matrix with_entries(Matrix m, std::initializer_list<std::pair<int, double>> entries) {
+    for (const auto& [k, value] : entries) m.entry[k] = value;
+    return m;
+}
+
+const Matrix kSquare = placement_of({1, 2, 3}, {0, 0, 0}, {1, 2, 0.5});
+const Matrix kTurned = placement_of({-4, 0.5, 2}, {10, 20, 30}, {1.5, 1, 2});
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+const MoveCase kMoveCases[] = {
+    {"square", kSquare, {0.25, 0, 0}},
+    {"turned", kTurned, {1e-3, -2, 3}},
+    {"a Y cosine far from one", placement_of({0, 1, 0}, {0, 120, 0}, {1, 1, 1}), {0.5, 0.5, -0.5}},
+    {"(3,3) near one but not one", with_entries(kSquare, {{15, 1.00005}}), {1, 0, 0}},
+    {"negative zeros", with_entries(kSquare, {{1, -0.0}, {4, -0.0}, {12, -0.0}, {14, -0.0}}), {0, 1, 0}},
+    {"(3,3) a negative zero", with_entries(kSquare, {{15, -0.0}}), {1, 0, 0}},
+    {"lands on -0", with_entries(kSquare, {{3, 0.0}}), {-1e-50, 0, 0}},
+    {"perspective in x", with_entries(kSquare, {{12, 0.5}}), {1, 2, 3}},
+    {"perspective in y", with_entries(kSquare, {{13, -0.25}}), {1, 2, 3}},
+    {"perspective in z", with_entries(kSquare, {{14, 2.0}}), {1, 2, 3}},
+    {"past the float range", with_entries(kSquare, {{7, 3e38}}), {0, 1e38, 0}},
+    {"a move that is not a number", kSquare, {0, kNaN, 0}},
+    {"an infinite move", kTurned, {kInf, 0, 0}},
+    {"a cell that is not a number", with_entries(kSquare, {{5, kNaN}}), {1, 1, 1}},
+    {"an infinite cell", with_entries(kSquare, {{12, kInf}}), {1, 0, 0}},
+};
+
+TEST_F(Geometry, AMoveWritesWhatTheFullProductGives) {
+    for (const MoveCase& c : kMoveCases) {
+        make({at({50, 50, 50}), {box_model, VX_OBJECT_ALIVE, 0, c.placement}, {box_model, VX_OBJECT_ALIVE, 0, {}}});
+        const Matrix before = createMatrixFrom_(TableActeursProduits[1].cells);
+        // What the product writes, in object 2's cells.
+        const Matrix product = mulMatrix_with_(mTranslation(c.by.x, c.by.y, c.by.z), {1, 1, 1}, before, {1, 1, 1});
+        saveMatrix_on_(product, TableActeursProduits[2].cells);
+        const auto all_numbers = [](const Matrix& m) {
+            return std::all_of(std::begin(m.entry), std::end(m.entry), [](double e) { return std::isfinite(e); });
+        };
+        const bool refused = all_numbers(before) && !all_numbers(createMatrixFrom_(TableActeursProduits[2].cells));
+        const auto words = [&](int32_t i) {
+            std::vector<std::uint32_t> bits(16);
+            for (int k = 0; k < 16; ++k) std::memcpy(&bits[k], &bench_->matrix_cells(i)[k].cur, 4);
+            return bits;
+        };
+        const std::vector<std::uint32_t> expected = refused ? words(1) : words(2);
+        EXPECT_EQ(moveBy(1, c.by.x, c.by.y, c.by.z), refused ? -1 : 1) << c.what;
+        EXPECT_EQ(words(1), expected) << c.what;
+    }
 }
 
 TEST_F(Geometry, RotationsReadBackTheirAngles) {
