@@ -89,12 +89,13 @@ std::int32_t resize_by(std::int32_t i, Vector d) { return resize_to(i, current_s
 // when the placement or the move is not of that kind.
 bool moved_in_place(FloatCell* cells, const double by[3]) {
     float f[kMatrixCells];
-    std::uint32_t not_finite = 0;
-    for (int k = 0; k < kMatrixCells; ++k) {
-        f[k] = vx_load_f32(&cells[k].cur);
-        not_finite |= static_cast<std::uint32_t>(!finite_bits(bits_of(f[k])));
-    }
-    if (not_finite != 0 || f[12] != 0.0f || f[13] != 0.0f || f[14] != 0.0f) return false;
+    for (int k = 0; k < kMatrixCells; ++k) f[k] = vx_load_f32(&cells[k].cur);
+    if (f[12] != 0.0f || f[13] != 0.0f || f[14] != 0.0f) return false;
+    // Every entry a number: a NaN or an infinity times zero is a NaN, which
+    // every sum then carries. (Four sums side by side, one per column.)
+    float zeros[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < 12; ++k) zeros[k % 4] += f[k] * 0.0f;
+    if (!(((zeros[0] + zeros[1]) + (zeros[2] + zeros[3])) + f[15] * 0.0f == 0.0f)) return false;
     const double m33 = f[15];
     const bool m_one = near_one(m33);
     const double b33 = m_one ? m33 : 1.0;

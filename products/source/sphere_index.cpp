@@ -11,6 +11,12 @@ namespace {
 // few operations between the test's sphere comparison and this one.
 constexpr double kSlack = 1e-6;
 
+// How far a record may move (or grow) between two builds of the candidate
+// pairs, as a share of its radius: the pairs are listed for spheres grown by
+// that much, so they hold every pair that may meet until some record has
+// gone further.
+constexpr double kSkin = 0.125;
+
 // Cells a class may use: four per member and a few more.
 constexpr double kCellsPerMember = 4.0;
 constexpr double kSpareCells = 16.0;
@@ -18,6 +24,22 @@ constexpr double kSpareCells = 16.0;
 bool finite(const Sphere& s) {
     return std::isfinite(s.centre.x) && std::isfinite(s.centre.y) && std::isfinite(s.centre.z) &&
            std::isfinite(s.radius);
+}
+
+Sphere grown(const Sphere& s) { return {s.centre, s.radius * (1.0 + kSkin)}; }
+
+// Whether a sphere is still within the skin of the one it had at the last
+// build: the centre moved by d and the radius grew by g with d + g at most
+// the skin (less the search's slack, and for far-off coordinates an
+// absolute sliver, as the grid allows). Then every pair that may meet now
+// met grown at the build: the distance of the centres then is at most
+// today's plus both moves, within the sum of the grown radii. False for
+// anything that is not a number.
+bool within_skin(const Sphere& now, const Sphere& built) {
+    const double moved = length(now.centre - built.centre) + std::max(0.0, now.radius - built.radius);
+    const Vector c = built.centre;
+    const double room = kSkin * built.radius * (1.0 - kSlack) - kSlack * (std::fabs(c.x) + std::fabs(c.y) + std::fabs(c.z));
+    return moved <= room;
 }
 
 bool clearly_apart(const Sphere& a, const Sphere& b) {
@@ -69,6 +91,7 @@ int SphereIndex::class_of(double radius) {
 void SphereIndex::reserve(std::int32_t records) {
     const auto n = static_cast<std::size_t>(records);
     spheres_.resize(n);
+    built_.resize(n);
     reach_.resize(n);
     cell_of_.resize(n);
     class_of_.resize(n);
@@ -78,12 +101,14 @@ void SphereIndex::reserve(std::int32_t records) {
     everywhere_.reserve(n);
     found_.resize(n);
     pairs_.resize(kListedPerRecord / 2 * n);
+    candidates_.resize(kListedPerRecord / 2 * n);
     listed_.resize(kListedPerRecord * n);
     list_start_.resize(n + 1);
 }
 
 void SphereIndex::release() {
     std::vector<Sphere>().swap(spheres_);
+    std::vector<Sphere>().swap(built_);
     std::vector<Reach>().swap(reach_);
     std::vector<std::int32_t>().swap(cell_of_);
     std::vector<std::int16_t>().swap(class_of_);
@@ -93,43 +118,58 @@ void SphereIndex::release() {
     std::vector<std::int32_t>().swap(everywhere_);
     std::vector<std::int32_t>().swap(found_);
     std::vector<Pair>().swap(pairs_);
+    std::vector<Pair>().swap(candidates_);
     std::vector<std::int32_t>().swap(listed_);
     std::vector<std::uint32_t>().swap(list_start_);
     lists_ready_ = false;
-    pair_count_ = 0;
+    candidates_ready_ = false;
+    candidate_count_ = 0;
     classes_.fill(SizeClass{});
     records_ = 0;
     cells_ = 0;
 }
 
 void SphereIndex::build(std::int32_t records) {
-    records_ = records;
-    store_and_count(records);
-    lay_grids();
-    file_spheres(records);
+    const bool within = store_spheres(records);
+    if (!(candidates_ready_ && within && records == records_)) {
+        records_ = records;
+        count_classes(records);
+        lay_grids();
+        file_spheres(records);
+        list_candidates();
+    }
     list_pairs();
 }
 
-void SphereIndex::store_and_count(std::int32_t records) {
-    for (const int k : used_classes_) classes_[static_cast<std::size_t>(k)] = SizeClass{};
-    used_classes_.clear();
-    everywhere_.clear();
+bool SphereIndex::store_spheres(std::int32_t records) {
+    const std::int32_t built = std::min(records, records_);
+    bool within = true;
     for (std::int32_t i = 0; i < records; ++i) {
         // The box the intersection test will read, while its record is at hand.
         Parallelepiped& box = record(i).box;
         box = box_of(load_matrix(record(i).cells));
-        if (zero_extent(box)) {
-            reach_[i] = Reach::nowhere;
-            continue;
+        Reach reach = Reach::nowhere;
+        if (!zero_extent(box)) {
+            spheres_[i] = bounding_sphere(box);
+            reach = finite(spheres_[i]) ? Reach::sphere : Reach::everywhere;
         }
-        const Sphere s = bounding_sphere(box);
-        spheres_[i] = s;
-        if (!finite(s)) {
-            reach_[i] = Reach::everywhere;
-            everywhere_.push_back(i);
-            continue;
-        }
-        reach_[i] = Reach::sphere;
+        // A record that gained or lost its extent, or moved beyond its skin,
+        // calls for new candidates.
+        within &= i < built && reach == reach_[i] && (reach != Reach::sphere || within_skin(spheres_[i], built_[i]));
+        reach_[i] = reach;
+    }
+    return within;
+}
+
+void SphereIndex::count_classes(std::int32_t records) {
+    for (const int k : used_classes_) classes_[static_cast<std::size_t>(k)] = SizeClass{};
+    used_classes_.clear();
+    everywhere_.clear();
+    for (std::int32_t i = 0; i < records; ++i) {
+        if (reach_[i] == Reach::everywhere) everywhere_.push_back(i);
+        if (reach_[i] != Reach::sphere) continue;
+        built_[i] = spheres_[i];
+        const Sphere s = grown(spheres_[i]);
         const int k = class_of(s.radius);
         class_of_[i] = static_cast<std::int16_t>(k);
         SizeClass& c = classes_[static_cast<std::size_t>(k)];
@@ -196,15 +236,14 @@ void SphereIndex::file_spheres(std::int32_t records) {
     }
     for (std::size_t cell = 1; cell <= cells_; ++cell) cell_start_[cell] += cell_start_[cell - 1];
     for (std::int32_t i = 0; i < records; ++i) {
-        if (reach_[i] == Reach::sphere) filed_[cell_start_[static_cast<std::size_t>(cell_of_[i])]++] = {spheres_[i], i};
+        if (reach_[i] == Reach::sphere) filed_[cell_start_[static_cast<std::size_t>(cell_of_[i])]++] = {grown(spheres_[i]), i};
     }
     // Placing moved every start to the next cell's: shift them back.
     for (std::size_t cell = cells_; cell > 0; --cell) cell_start_[cell] = cell_start_[cell - 1];
     cell_start_[0] = 0;
 }
 
-void SphereIndex::gather_in_class(std::int32_t p, const SizeClass& c) {
-    const Sphere& s = spheres_[p];
+void SphereIndex::gather_in_class(std::int32_t p, const Sphere& s, const SizeClass& c) {
     const double reach = s.radius + c.max_radius;
     // A class whose centres all lie out of reach (far actors, say) is done
     // with a few comparisons.
@@ -242,9 +281,9 @@ void SphereIndex::gather_in_class(std::int32_t p, const SizeClass& c) {
 
 void SphereIndex::sort_found() { sort_indexes(found_.data(), found_.data() + found_count_); }
 
-bool SphereIndex::keep_pair(std::int32_t a, std::int32_t b) {
-    if (pair_count_ == pairs_.size()) return false;
-    pairs_[pair_count_++] = {a, b};
+bool SphereIndex::keep_candidate(std::int32_t a, std::int32_t b) {
+    if (candidate_count_ == candidates_.size()) return false;
+    candidates_[candidate_count_++] = {a, b};
     return true;
 }
 
@@ -270,7 +309,7 @@ bool SphereIndex::pair_within_class(const SizeClass& c) {
                 const Filed& a = filed_[f];
                 const auto meet = [&](std::uint32_t from, std::uint32_t to) {
                     for (std::uint32_t g = from; g < to; ++g) {
-                        if (!clearly_apart(a.sphere, filed_[g].sphere) && !keep_pair(a.index, filed_[g].index)) {
+                        if (!clearly_apart(a.sphere, filed_[g].sphere) && !keep_candidate(a.index, filed_[g].index)) {
                             return false;
                         }
                     }
@@ -291,17 +330,17 @@ bool SphereIndex::pair_across(const SizeClass& querying, const SizeClass& search
     for (std::uint32_t f = from; f < to; ++f) {
         const std::int32_t a = filed_[f].index;
         found_count_ = 0;
-        gather_in_class(a, searched);
+        gather_in_class(a, filed_[f].sphere, searched);
         for (std::size_t k = 0; k < found_count_; ++k) {
-            if (!keep_pair(a, found_[k])) return false;
+            if (!keep_candidate(a, found_[k])) return false;
         }
     }
     return true;
 }
 
-void SphereIndex::list_pairs() {
-    lists_ready_ = false;
-    pair_count_ = 0;
+void SphereIndex::list_candidates() {
+    candidates_ready_ = false;
+    candidate_count_ = 0;
     if (!everywhere_.empty()) return;
     for (const int k : used_classes_) {
         if (!pair_within_class(classes_[static_cast<std::size_t>(k)])) return;
@@ -313,16 +352,27 @@ void SphereIndex::list_pairs() {
             if (!(a.members <= b.members ? pair_across(a, b) : pair_across(b, a))) return;
         }
     }
-    // Each pair in the lists of both its records: count, turn counts into
-    // starts, place, and shift the starts back as file_spheres does.
+    candidates_ready_ = true;
+}
+
+void SphereIndex::list_pairs() {
+    lists_ready_ = false;
+    if (!candidates_ready_) return;
+    // The candidates whose spheres of this step may meet, each in the lists
+    // of both its records: count, turn counts into starts, place, and shift
+    // the starts back as file_spheres does.
     const auto records = static_cast<std::size_t>(records_);
     std::fill(list_start_.begin(), list_start_.begin() + static_cast<std::ptrdiff_t>(records) + 1, 0u);
-    for (std::size_t k = 0; k < pair_count_; ++k) {
-        ++list_start_[static_cast<std::size_t>(pairs_[k].a) + 1];
-        ++list_start_[static_cast<std::size_t>(pairs_[k].b) + 1];
+    std::size_t pair_count = 0;
+    for (std::size_t k = 0; k < candidate_count_; ++k) {
+        const Pair c = candidates_[k];
+        if (clearly_apart(spheres_[static_cast<std::size_t>(c.a)], spheres_[static_cast<std::size_t>(c.b)])) continue;
+        pairs_[pair_count++] = c;
+        ++list_start_[static_cast<std::size_t>(c.a) + 1];
+        ++list_start_[static_cast<std::size_t>(c.b) + 1];
     }
     for (std::size_t i = 1; i <= records; ++i) list_start_[i] += list_start_[i - 1];
-    for (std::size_t k = 0; k < pair_count_; ++k) {
+    for (std::size_t k = 0; k < pair_count; ++k) {
         listed_[list_start_[static_cast<std::size_t>(pairs_[k].a)]++] = pairs_[k].b;
         listed_[list_start_[static_cast<std::size_t>(pairs_[k].b)]++] = pairs_[k].a;
     }
@@ -347,7 +397,7 @@ std::span<const std::int32_t> SphereIndex::around(std::int32_t p) {
             }
             break;
         case Reach::sphere:
-            for (const int k : used_classes_) gather_in_class(p, classes_[static_cast<std::size_t>(k)]);
+            for (const int k : used_classes_) gather_in_class(p, spheres_[p], classes_[static_cast<std::size_t>(k)]);
             for (const std::int32_t o : everywhere_) {
                 if (o != p) found_[found_count_++] = o;
             }

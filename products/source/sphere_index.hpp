@@ -22,6 +22,15 @@
 // fit their storage (a plant packed far tighter than any real one), or a
 // box is not a number, the step searches at each turn instead.
 //
+// Products move little from one cycle to the next, so the candidates are
+// listed for spheres grown by a skin (an eighth of each radius), and kept
+// from step to step: a step only stores the spheres, checks that every
+// record is still within its skin of where the candidates were listed (and
+// has kept or lacked its extent as then), and keeps the candidates whose
+// spheres of this step may meet. A record beyond its skin, one that gained
+// or lost its extent, or a count of records that changed, brings a new
+// build in that step.
+//
 // Every buffer is sized once, for the records bound at start-up.
 #pragma once
 
@@ -83,20 +92,24 @@ private:
     };
 
     static int class_of(double radius);
-    void list_pairs();
-    bool pair_within_class(const SizeClass& c);
-    bool pair_across(const SizeClass& querying, const SizeClass& searched);
-    bool keep_pair(std::int32_t a, std::int32_t b);
-    void sort_lists();
-    void store_and_count(std::int32_t records);
+    // Stores every box and its sphere; whether every record keeps the reach
+    // it had at the last build, within its skin.
+    bool store_spheres(std::int32_t records);
+    void count_classes(std::int32_t records);
     void lay_grids();
     void file_spheres(std::int32_t records);
-    void gather_in_class(std::int32_t p, const SizeClass& c);
+    void list_candidates();
+    bool pair_within_class(const SizeClass& c);
+    bool pair_across(const SizeClass& querying, const SizeClass& searched);
+    bool keep_candidate(std::int32_t a, std::int32_t b);
+    void list_pairs();
+    void gather_in_class(std::int32_t p, const Sphere& s, const SizeClass& c);
     void sort_found();
 
-    std::int32_t records_ = 0;
-    std::size_t cells_ = 0;  // in use this step
-    std::vector<Sphere> spheres_;
+    std::int32_t records_ = 0;  // at the last build
+    std::size_t cells_ = 0;     // in use since the last build
+    std::vector<Sphere> spheres_;  // of this step
+    std::vector<Sphere> built_;    // at the last build
     std::vector<Reach> reach_;
     std::vector<std::int16_t> class_of_;     // per record with a sphere
     std::vector<std::int32_t> cell_of_;
@@ -113,12 +126,16 @@ private:
     std::vector<std::int32_t> everywhere_;
     std::vector<std::int32_t> found_;  // room for every record
     std::size_t found_count_ = 0;
-    // The candidate pairs of this step, then each record's list of them.
+    // The candidate pairs of the last build (grown spheres that may meet),
+    // those whose spheres may meet in this step, and each record's list of
+    // them.
     struct Pair {
         std::int32_t a, b;
     };
+    std::vector<Pair> candidates_;
+    std::size_t candidate_count_ = 0;
+    bool candidates_ready_ = false;
     std::vector<Pair> pairs_;
-    std::size_t pair_count_ = 0;
     std::vector<std::uint32_t> list_start_;  // per record, and one past the last
     std::vector<std::int32_t> listed_;
     bool lists_ready_ = false;
