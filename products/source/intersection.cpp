@@ -148,17 +148,25 @@ bool separated_in_frame_of(const Matrix& to_frame, const Matrix& placed) {
 }
 
 // Per record, its cells as the test last read them and, once computed, the
-// inverse of that matrix. An object tested against several others in one
-// step (and every object in a dense plant is) is inverted once per
-// placement, not once per test; the cells are compared bit for bit, so a
-// move, a simulator's write or a NaN is always seen.
+// inverse of that matrix with its factors. An object tested against several
+// others in one step (and every object in a dense plant is) is inverted once
+// per placement, not once per test; an object that only moved since (the
+// most frequent change by far) has only the inverse's translation solved
+// again. The cells are compared bit for bit, so a move, a simulator's write
+// or a NaN is always seen.
 struct KnownInverse {
     StoredMatrix from;
+    Factors factors;
     Matrix inverse;
     bool known = false;
+    bool movable = false;  // factors and inverse can follow a move
 };
 
 std::vector<KnownInverse> g_inverses;  // one per record bound
+
+// The cells that differ between two placements of the same orientation and
+// sizes: the translation, and (3,3), which the inverse does not read.
+constexpr std::uint32_t kMovedEntries = (1u << 3) | (1u << 7) | (1u << 11) | (1u << 15);
 
 // Reads i's cells into m; its entry, whose inverse is current when known.
 KnownInverse* read_cells(std::int32_t i, Matrix& m) {
@@ -168,7 +176,10 @@ KnownInverse* read_cells(std::int32_t i, Matrix& m) {
         return nullptr;
     }
     KnownInverse& k = g_inverses[static_cast<std::size_t>(i)];
-    if (!load_and_keep(cells, k.from, m)) k.known = false;
+    const std::uint32_t changed = load_and_keep(cells, k.from, m);
+    if (changed == 0) return &k;
+    // Only moved: the inverse follows when its factors allow it.
+    k.known = k.known && k.movable && (changed & ~kMovedEntries) == 0 && move_inverse(m, k.factors, k.inverse);
     return &k;
 }
 
@@ -179,7 +190,9 @@ const Matrix& inverse_for(KnownInverse* k, const Matrix& m, Matrix& scratch) {
         return scratch;
     }
     if (!k->known) {
-        invert_into(m, k->inverse);
+        factor_into(m, k->factors);
+        solve_inverse(k->factors, k->inverse);
+        k->movable = movable(m, k->factors, k->inverse);
         k->known = true;
     }
     return k->inverse;
@@ -199,6 +212,12 @@ bool reserve_intersection_storage(std::int32_t records) {
 }
 
 void release_intersection_storage() { std::vector<KnownInverse>().swap(g_inverses); }
+
+void prefetch_inverse(std::int32_t i) {
+    if (static_cast<std::size_t>(i) >= g_inverses.size()) return;
+    const char* const k = reinterpret_cast<const char*>(&g_inverses[static_cast<std::size_t>(i)]);
+    for (std::size_t at = 0; at < sizeof(KnownInverse); at += 64) __builtin_prefetch(k + at);
+}
 
 }  // namespace vx::products
 

@@ -186,21 +186,44 @@ inline void solve(const Matrix& lu, const double b[4], double x[4]) {
     for (int i = 0; i < 4; ++i) x[i] = y[i];
 }
 
-// inverseTransformation_: the inverse of a with a(3,3) taken as 1. out may
-// not be a.
-inline void invert_into(const Matrix& a, Matrix& out) {
+// The factors an inverse is solved from: a with a(3,3) taken as 1, its
+// columns permuted by `perm`, decomposed in place into `lu`.
+struct Factors {
+    Matrix lu;
+    std::array<int, 4> perm;
+};
+
+inline void factor_into(const Matrix& a, Factors& f) {
     Matrix one = a;
     at(one, 3, 3) = 1.0;
-    const std::array<int, 4> perm = pivot_columns(one);
-    Matrix p;
+    f.perm = pivot_columns(one);
     for (int i = 0; i < 4; ++i) {
-        for (int c = 0; c < 4; ++c) at(p, i, c) = at(one, i, perm[c]);
+        for (int c = 0; c < 4; ++c) at(f.lu, i, c) = at(one, i, f.perm[c]);
     }
-    decompose(p);
-    // solve(p, e_c) for the four unit vectors e_c side by side: each column
+    decompose(f.lu);
+}
+
+// Column c of the inverse from its factors, as solve(lu, e_c) gives it,
+// into q (before the rows are put back in order).
+inline void solve_column(const Matrix& lu, int c, Matrix& q) {
+    for (int i = 1; i < 4; ++i) {
+        double sum = 0.0;
+        for (int j = 0; j < i; ++j) sum += at(lu, i, j) * at(q, j, c);
+        at(q, i, c) -= sum;
+    }
+    for (int i = 3; i >= 0; --i) {
+        double sum = 0.0;
+        for (int j = i + 1; j < 4; ++j) sum += at(lu, i, j) * at(q, j, c);
+        at(q, i, c) = (at(q, i, c) - sum) / at(lu, i, i);
+    }
+}
+
+inline void solve_inverse(const Factors& f, Matrix& out) {
+    // solve(lu, e_c) for the four unit vectors e_c side by side: each column
     // goes through exactly the operations of its own solve, and the four
     // independent chains of divisions overlap instead of waiting on each
     // other.
+    const Matrix& p = f.lu;
     Matrix q = identity();
     for (int i = 1; i < 4; ++i) {
         for (int c = 0; c < 4; ++c) {
@@ -217,8 +240,64 @@ inline void invert_into(const Matrix& a, Matrix& out) {
         }
     }
     for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) at(out, i, j) = at(q, perm[i], j);
+        for (int j = 0; j < 4; ++j) at(out, i, j) = at(q, f.perm[i], j);
     }
+}
+
+// inverseTransformation_: the inverse of a with a(3,3) taken as 1. out may
+// not be a.
+inline void invert_into(const Matrix& a, Matrix& out) {
+    Factors f;
+    factor_into(a, f);
+    solve_inverse(f, out);
+}
+
+// ---- The inverse of a placement moved ------------------------------------------
+//
+// A placement without perspective (a(3,0), a(3,1) and a(3,2) zero) that is
+// moved changes only its translation, a(0,3), a(1,3) and a(2,3). Its inverse
+// then changes only in column 3, and that column can be solved again from
+// the factors kept, to the same bits as a whole inversion:
+//  - the pivots look at a(3,k) before a translation can count, and a(3,k) is
+//    zero, so the permutation leaves column 3 in place;
+//  - the decomposition of columns 0 to 2 never reads column 3, which is
+//    eliminated on its own, with the same multipliers, in the same order;
+//  - solving for e_0..e_2 reads column 3 only as lu(i,3) times the solution's
+//    fourth entry, which is +0 (a row of zeros eliminated from a zero), and
+//    a finite lu(i,3) times +0 added to a sum that started at +0.0 changes
+//    nothing, whatever the sign of the product: such a sum is never -0.
+// `movable` tells whether those conditions hold for factors just made.
+
+// Whether a (a placement without perspective), its factors and its inverse
+// are numbers such that columns 0 to 2 of the inverse do not depend on the
+// translation (see above).
+inline bool movable(const Matrix& a, const Factors& f, const Matrix& inverse) {
+    bool numbers = at(a, 3, 0) == 0.0 && at(a, 3, 1) == 0.0 && at(a, 3, 2) == 0.0 && f.perm[3] == 3;
+    for (const double e : f.lu.entry) numbers &= std::isfinite(e);
+    for (const double e : inverse.entry) numbers &= std::isfinite(e);
+    for (int c = 0; c < 3; ++c) numbers &= std::bit_cast<std::uint64_t>(at(inverse, 3, c)) == 0;  // +0
+    return numbers && at(f.lu, 3, 3) > 0.0;
+}
+
+// The factors and inverse of a movable placement, brought to the
+// translation of `a` (the same placement moved). False, with f and inverse
+// left half done, when the new factors are not all numbers: the caller then
+// inverts a afresh.
+inline bool move_inverse(const Matrix& a, Factors& f, Matrix& inverse) {
+    for (int i = 0; i < 3; ++i) at(f.lu, i, 3) = at(a, i, 3);
+    at(f.lu, 3, 3) = 1.0;
+    for (int k = 0; k < 3; ++k) {
+        for (int i = k + 1; i < 4; ++i) at(f.lu, i, 3) -= at(f.lu, i, k) * at(f.lu, k, 3);
+    }
+    Matrix q = identity();
+    solve_column(f.lu, 3, q);
+    bool numbers = at(f.lu, 3, 3) > 0.0;
+    for (int i = 0; i < 4; ++i) {
+        numbers &= std::isfinite(at(f.lu, i, 3));
+        at(inverse, i, 3) = at(q, f.perm[i], 3);
+        numbers &= std::isfinite(at(inverse, i, 3));
+    }
+    return numbers;
 }
 
 inline Matrix inverse(const Matrix& a) {
@@ -254,20 +333,21 @@ inline bool load_widened(const FloatCell* cells, Matrix& m) {
     return not_finite == 0;
 }
 
-// Reads the cells widened into m; whether they are what `kept` holds, bit
-// for bit (NaN and -0 included). When they are not, `kept` takes them,
-// narrowed back from m (exact: they are floats widened; a signalling NaN
-// comes back quiet and so never matches, which costs time, not answers).
-inline bool load_and_keep(const FloatCell* cells, StoredMatrix& kept, Matrix& m) {
-    std::uint32_t differ = 0;
+// Reads the cells widened into m; which of them differ from what `kept`
+// holds, bit for bit (NaN and -0 included), one bit per cell. When some do,
+// `kept` takes them, narrowed back from m (exact: they are floats widened; a
+// signalling NaN comes back quiet and so never matches, which costs time,
+// not answers).
+inline std::uint32_t load_and_keep(const FloatCell* cells, StoredMatrix& kept, Matrix& m) {
+    std::uint32_t changed = 0;
     for (int k = 0; k < kMatrixCells; ++k) {
         const float f = vx_load_f32(&cells[k].cur);
         m.entry[k] = static_cast<double>(f);
-        differ |= bits_of(f) ^ bits_of(kept.entry[k]);
+        changed |= static_cast<std::uint32_t>(bits_of(f) != bits_of(kept.entry[k])) << k;
     }
-    if (differ == 0) return true;
+    if (changed == 0) return 0;
     for (int k = 0; k < kMatrixCells; ++k) kept.entry[k] = static_cast<float>(m.entry[k]);
-    return false;
+    return changed;
 }
 
 inline constexpr double kFloatMax = std::numeric_limits<float>::max();
