@@ -145,6 +145,17 @@ void release_step_storage();
 bool reserve_intersection_storage(std::int32_t records);
 void release_intersection_storage();
 
+// Asks for i's kept inverse to be brought into the cache ahead of a test.
+void prefetch_inverse(std::int32_t i);
+
+// Asks for i's matrix cells and status to be brought into the cache.
+inline void prefetch_cells(std::int32_t i) {
+    const ObjectCells& cells = record(i).cells;
+    const char* const floats = reinterpret_cast<const char*>(cells.floatCells);
+    for (std::size_t at = 0; at < kMatrixCells * sizeof(FloatCell); at += 64) __builtin_prefetch(floats + at);
+    __builtin_prefetch(cells.intCells);
+}
+
 // A products step is under way (a behaviour is running).
 bool step_running();
 

@@ -103,6 +103,7 @@ void SphereIndex::reserve(std::int32_t records) {
     pairs_.resize(kListedPerRecord / 2 * n);
     candidates_.resize(kListedPerRecord / 2 * n);
     listed_.resize(kListedPerRecord * n);
+    touched_.resize(kListedPerRecord * n);
     list_start_.resize(n + 1);
 }
 
@@ -120,6 +121,7 @@ void SphereIndex::release() {
     std::vector<Pair>().swap(pairs_);
     std::vector<Pair>().swap(candidates_);
     std::vector<std::int32_t>().swap(listed_);
+    std::vector<std::uint8_t>().swap(touched_);
     std::vector<std::uint32_t>().swap(list_start_);
     lists_ready_ = false;
     candidates_ready_ = false;
@@ -379,7 +381,15 @@ void SphereIndex::list_pairs() {
     for (std::size_t i = records; i > 0; --i) list_start_[i] = list_start_[i - 1];
     list_start_[0] = 0;
     for (std::size_t i = 0; i < records; ++i) sort_indexes(listed_.data() + list_start_[i], listed_.data() + list_start_[i + 1]);
+    std::fill(touched_.begin(), touched_.begin() + static_cast<std::ptrdiff_t>(list_start_[records]), std::uint8_t{0});
     lists_ready_ = true;
+}
+
+void SphereIndex::mark_contact(std::int32_t lower, std::int32_t higher) {
+    const std::span<const std::int32_t> list = listed(higher);
+    // Lists are symmetric: lower is in higher's list when higher is in its.
+    const auto at = std::lower_bound(list.begin(), list.end(), lower);
+    if (at != list.end() && *at == lower) touched_[list_first(higher) + static_cast<std::uint32_t>(at - list.begin())] = 1;
 }
 
 std::span<const std::int32_t> SphereIndex::around(std::int32_t p) {

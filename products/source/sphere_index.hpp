@@ -58,6 +58,23 @@ public:
     // until the next call.
     std::span<const std::int32_t> around(std::int32_t p);
 
+    // Whether this step's pairs are listed; if not, around() searches.
+    bool lists_ready() const { return lists_ready_; }
+
+    // p's list of this step (around(p) when the lists are ready), or nothing.
+    std::span<const std::int32_t> listed(std::int32_t p) const {
+        if (!lists_ready_) return {};
+        const std::uint32_t first = list_first(p);
+        return {listed_.data() + first, list_start_[static_cast<std::size_t>(p) + 1] - first};
+    }
+    std::uint32_t list_first(std::int32_t p) const { return list_start_[static_cast<std::size_t>(p)]; }
+
+    // A contact of a pair found at the lower record's turn, flagged in the
+    // higher one's list for its turn, while the lists are ready. Every flag
+    // is down when the lists are made.
+    void mark_contact(std::int32_t lower, std::int32_t higher);
+    bool contact_at(std::uint32_t entry) const { return touched_[entry] != 0; }
+
     // Room for the candidate lists, per record: at 10000 records, 32 entries
     // per record (16 pairs) hold a plant where every product meets its eight
     // neighbours, with room to spare.
@@ -138,6 +155,7 @@ private:
     std::vector<Pair> pairs_;
     std::vector<std::uint32_t> list_start_;  // per record, and one past the last
     std::vector<std::int32_t> listed_;
+    std::vector<std::uint8_t> touched_;  // beside listed_
     bool lists_ready_ = false;
 };
 

@@ -23,6 +23,7 @@
 // the records it bound.
 #include <algorithm>
 #include <new>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -132,21 +133,50 @@ void run_with(std::int32_t p, std::int32_t o) {
 
 bool killed(std::int32_t i) { return status_of(i) == VX_OBJECT_KILLED; }
 
-void turn_of(std::int32_t p, std::int32_t actors, std::int32_t records) {
-    const std::int32_t base = g_step.actors;
+// Where a contact found at the lower product's turn waits for the higher
+// one's. While the index lists the pairs, in a flag beside the higher one's
+// entry for the lower one, read in the order of the turns.
+struct ListedContacts {
+    std::uint32_t first;  // p's first entry
+    bool take(std::int32_t, std::int32_t, std::size_t k) const { return g_step.spheres.contact_at(first + k); }
+    void set(std::int32_t p, std::int32_t o) const { g_step.spheres.mark_contact(p, o); }
+    void settle(std::int32_t) const {}  // the flags start afresh with the next lists
+};
+
+// Otherwise in the bit table.
+struct TableContacts {
+    std::int32_t base;  // the first product bound
+    bool take(std::int32_t o, std::int32_t p, std::size_t) const { return g_step.contacts.take(o - base, p - base); }
+    void set(std::int32_t p, std::int32_t o) const { g_step.contacts.set(p - base, o - base); }
+    void settle(std::int32_t p) const { g_step.contacts.settle(p - base); }
+};
+
+template <class Contacts>
+void turn_of(std::int32_t p, std::int32_t actors, std::int32_t records, std::span<const std::int32_t> around,
+             const Contacts& contacts) {
     run_alone(p, records, 0);
-    for (const std::int32_t o : g_step.spheres.around(p)) {
+    for (std::size_t k = 0; k < around.size(); ++k) {
+        const std::int32_t o = around[k];
         if (o >= actors && o < p) {
             // Tested at o's turn: offered when it touched then and lives now.
-            if (g_step.contacts.take(o - base, p - base) && !killed(o)) run_with(p, o);
+            if (contacts.take(o, p, k) && !killed(o)) run_with(p, o);
             continue;
         }
         if (killed(o) || intersects(o, p) == 0) continue;
-        if (o > p) g_step.contacts.set(p - base, o - base);
+        if (o > p) contacts.set(p, o);
         run_with(p, o);
     }
-    g_step.contacts.settle(p - base);
+    contacts.settle(p);
     run_alone(p, records, 1);
+}
+
+void turn_of(std::int32_t p, std::int32_t actors, std::int32_t records) {
+    SphereIndex& index = g_step.spheres;
+    if (index.lists_ready()) {
+        turn_of(p, actors, records, index.listed(p), ListedContacts{index.list_first(p)});
+    } else {
+        turn_of(p, actors, records, index.around(p), TableContacts{g_step.actors});
+    }
 }
 
 }  // namespace
@@ -191,8 +221,18 @@ void productsStep(void) {
     const std::int32_t actors = std::max(actor_count(), g_step.actors);
     g_step.spheres.build(records);  // stores every box first, killed records' included
     for (std::int32_t p = actors; p < records; ++p) {
+        // What the next turn reads, fetched while this one runs: at ten
+        // thousand products the records no longer fit the cache.
+        if (p + 2 < records) {
+            prefetch_cells(p + 2);
+            for (const std::int32_t o : g_step.spheres.listed(p + 2)) {
+                prefetch_cells(o);
+                prefetch_inverse(o);
+            }
+            prefetch_inverse(p + 2);
+        }
         if (killed(p)) {
-            g_step.contacts.settle(p - g_step.actors);
+            if (!g_step.spheres.lists_ready()) g_step.contacts.settle(p - g_step.actors);
             continue;
         }
         turn_of(p, actors, records);
