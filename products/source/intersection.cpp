@@ -160,6 +160,7 @@ struct KnownInverse {
     Matrix inverse;
     bool known = false;
     bool movable = false;  // factors and inverse can follow a move
+    bool moved = false;    // and must, before the inverse is read
 };
 
 std::vector<KnownInverse> g_inverses;  // one per record bound
@@ -178,8 +179,10 @@ KnownInverse* read_cells(std::int32_t i, Matrix& m) {
     KnownInverse& k = g_inverses[static_cast<std::size_t>(i)];
     const std::uint32_t changed = load_and_keep(cells, k.from, m);
     if (changed == 0) return &k;
-    // Only moved: the inverse follows when its factors allow it.
-    k.known = k.known && k.movable && (changed & ~kMovedEntries) == 0 && move_inverse(m, k.factors, k.inverse);
+    // Only moved: the inverse follows when its factors allow it, once it is
+    // asked for (a test often needs one object's inverse only).
+    k.known = k.known && k.movable && (changed & ~kMovedEntries) == 0;
+    k.moved = k.known;
     return &k;
 }
 
@@ -188,6 +191,10 @@ const Matrix& inverse_for(KnownInverse* k, const Matrix& m, Matrix& scratch) {
     if (k == nullptr) {
         invert_into(m, scratch);
         return scratch;
+    }
+    if (k->moved) {
+        k->known = move_inverse(m, k->factors, k->inverse);
+        k->moved = false;
     }
     if (!k->known) {
         factor_into(m, k->factors);

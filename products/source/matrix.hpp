@@ -214,7 +214,8 @@ inline void solve_column(const Matrix& lu, int c, Matrix& q) {
     for (int i = 3; i >= 0; --i) {
         double sum = 0.0;
         for (int j = i + 1; j < 4; ++j) sum += at(lu, i, j) * at(q, j, c);
-        at(q, i, c) = (at(q, i, c) - sum) / at(lu, i, i);
+        // lu(3,3) of a placement is 1: its division is left out then.
+        at(q, i, c) = divided_by_w(at(q, i, c) - sum, at(lu, i, i));
     }
 }
 

@@ -36,10 +36,12 @@ Sphere grown(const Sphere& s) { return {s.centre, s.radius * (1.0 + kSkin)}; }
 // today's plus both moves, within the sum of the grown radii. False for
 // anything that is not a number.
 bool within_skin(const Sphere& now, const Sphere& built) {
-    const double moved = length(now.centre - built.centre) + std::max(0.0, now.radius - built.radius);
     const Vector c = built.centre;
     const double room = kSkin * built.radius * (1.0 - kSlack) - kSlack * (std::fabs(c.x) + std::fabs(c.y) + std::fabs(c.z));
-    return moved <= room;
+    // |d| + g <= room, without the square root: g <= room and |d|^2 <= (room - g)^2.
+    const double left = room - std::max(0.0, now.radius - built.radius);
+    const Vector d = now.centre - built.centre;
+    return left >= 0.0 && dot(d, d) <= left * left;
 }
 
 bool clearly_apart(const Sphere& a, const Sphere& b) {

@@ -281,15 +281,20 @@ TEST(ProductsStep, EqualsTheReferenceOnRandomPlants) {
 
 // Cubes corner to corner along the diagonal: their spheres meet only as
 // their corners do, so a contact comes within a drift far smaller than the
-// skin the step's candidate pairs allow for. Each pair closes in at every
-// step, the lower cube growing toward the higher, which drifts toward it;
-// every other higher cube is larger (another size class). The contacts must
-// come at the steps the reference sees them, with the pairs kept for many
-// steps between two builds.
+// skin the step's candidate pairs allow for. Every pair closes in at every
+// step, in one of two ways: both cubes drift toward each other, or the
+// lower grows about its centre (its sphere grows where it is); every other
+// higher cube is larger (another size class). The contacts must come at
+// the steps the reference sees them, with the pairs kept for many steps
+// between two builds.
+bool g_growing = false;
+
 int32_t closing_in() {
     g_script.run->calls.push_back({myself, other, otherModel, self.intCells - mem.intCells, -1});
     if (otherModel != 0) return 0;
-    if (myself % 2 == 1) return resizeBy(myself, 0.003, 0.003, 0.003);
+    if (!g_growing) return myself % 2 == 0 ? moveBy(myself, -0.0015, -0.0015, -0.0015) : moveBy(myself, 0.0015, 0.0015, 0.0015);
+    if (myself % 2 == 0) return 0;
+    resizeBy(myself, 0.003, 0.003, 0.003);
     return moveBy(myself, -0.0015, -0.0015, -0.0015);
 }
 
@@ -301,10 +306,13 @@ TEST(ProductsStep, ContactsComeOnTimeWhileThePairsAreKept) {
         objects.push_back({closing_in, VX_OBJECT_ALIVE, 0, placement_of({x + apart, apart, apart}, {0, 0, 0}, {size, size, size})});
     }
     const Script script{std::mt19937(1), nullptr, static_cast<int32_t>(objects.size()), true};
-    const Outcome expected = run_objects(1, objects, script, 90, reference_products_step);
-    const Outcome actual = run_objects(1, objects, script, 90, productsStep);
-    ASSERT_EQ(first_difference(actual.calls, expected.calls), -1);
-    EXPECT_EQ(actual.cells, expected.cells);
+    for (const bool growing : {false, true}) {
+        g_growing = growing;
+        const Outcome expected = run_objects(1, objects, script, 120, reference_products_step);
+        const Outcome actual = run_objects(1, objects, script, 120, productsStep);
+        ASSERT_EQ(first_difference(actual.calls, expected.calls), -1) << (growing ? "growing" : "drifting");
+        EXPECT_EQ(actual.cells, expected.cells);
+    }
 }
 
 }  // namespace
