@@ -81,68 +81,113 @@ bool all_numbers(const Matrix& m) {
     return numbers;
 }
 
-// The separating test of a relative placement whose entries are all
-// numbers, with the terms that multiply a corner's 0 or 1 left out. The
-// full form adds such a term as a zero (a number times 0) or the entry
-// itself (times 1); leaving it out can change nothing but the sign of a
-// zero, and the test only compares values, where -0 equals +0. Each
-// projection is decided as projection decides it, on the same values.
-bool separated_numbers(const Matrix& r) {
-    // w at the three neighbours of the origin and at the corners across
-    // from them, (0,1,1), (1,0,1) and (1,1,0).
-    const double w_unit[3] = {at(r, 3, 0) + 1.0, at(r, 3, 1) + 1.0, at(r, 3, 2) + 1.0};
-    const double w_across[3] = {(at(r, 3, 1) + at(r, 3, 2)) + 1.0, (at(r, 3, 0) + at(r, 3, 2)) + 1.0,
-                                (at(r, 3, 0) + at(r, 3, 1)) + 1.0};
-    const double w_far = ((at(r, 3, 0) + at(r, 3, 1)) + at(r, 3, 2)) + 1.0;
-    for (int a = 0; a < 3; ++a) {
-        const double t = at(r, a, 3);
-        const double lo0 = t;  // the origin's image: w is 1 there
-        const double hi0 = divided_by_w(((at(r, a, 0) + at(r, a, 1)) + at(r, a, 2)) + t, w_far);
-        const double unit[3] = {divided_by_w(at(r, a, 0) + t, w_unit[0]), divided_by_w(at(r, a, 1) + t, w_unit[1]),
-                                divided_by_w(at(r, a, 2) + t, w_unit[2])};
-        const auto across = [&](int n) {
-            const double v = n == 1   ? (at(r, a, 1) + at(r, a, 2)) + t
-                             : n == 2 ? (at(r, a, 0) + at(r, a, 2)) + t
-                                      : (at(r, a, 0) + at(r, a, 1)) + t;
-            return divided_by_w(v, w_across[n - 1]);
-        };
-        double low = 0.0, high = 0.0;
-        int best = 0;
-        if (hi0 >= lo0) {
-            low = lo0;
-            for (int n = 1; n <= 3; ++n) {
-                if (unit[n - 1] < low) {
-                    low = unit[n - 1];
-                    best = n;
-                }
+// The w of a relative placement at the corners the separating test reads:
+// the three neighbours of the origin, the corners across from them,
+// (0,1,1), (1,0,1) and (1,1,0), and the far corner (1,1,1).
+struct CornerWs {
+    double unit[3];
+    double across[3];
+    double far;
+};
+
+inline constexpr CornerWs kNoPerspective{{1.0, 1.0, 1.0}, {1.0, 1.0, 1.0}, 1.0};
+
+CornerWs corner_ws(const Matrix& r) {
+    return {{at(r, 3, 0) + 1.0, at(r, 3, 1) + 1.0, at(r, 3, 2) + 1.0},
+            {(at(r, 3, 1) + at(r, 3, 2)) + 1.0, (at(r, 3, 0) + at(r, 3, 2)) + 1.0, (at(r, 3, 0) + at(r, 3, 1)) + 1.0},
+            ((at(r, 3, 0) + at(r, 3, 1)) + at(r, 3, 2)) + 1.0};
+}
+
+// The separating test along one axis of the frame, on row `row` of a
+// relative placement whose entries are all numbers, with the terms that
+// multiply a corner's 0 or 1 left out. The full form adds such a term as a
+// zero (a number times 0) or the entry itself (times 1); leaving it out can
+// change nothing but the sign of a zero, and the test only compares values,
+// where -0 equals +0. The projection is decided as projection decides it,
+// on the same values.
+bool apart_along(const double row[4], const CornerWs& w) {
+    const double t = row[3];
+    const double lo0 = t;  // the origin's image: w is 1 there
+    const double hi0 = divided_by_w(((row[0] + row[1]) + row[2]) + t, w.far);
+    const double unit[3] = {divided_by_w(row[0] + t, w.unit[0]), divided_by_w(row[1] + t, w.unit[1]),
+                            divided_by_w(row[2] + t, w.unit[2])};
+    const auto across = [&](int n) {
+        const double v = n == 1 ? (row[1] + row[2]) + t : n == 2 ? (row[0] + row[2]) + t : (row[0] + row[1]) + t;
+        return divided_by_w(v, w.across[n - 1]);
+    };
+    double low = 0.0, high = 0.0;
+    int best = 0;
+    if (hi0 >= lo0) {
+        low = lo0;
+        for (int n = 1; n <= 3; ++n) {
+            if (unit[n - 1] < low) {
+                low = unit[n - 1];
+                best = n;
             }
-            high = best != 0 ? across(best) : hi0;
-        } else {
-            high = lo0;
-            for (int n = 1; n <= 3; ++n) {
-                if (unit[n - 1] > high) {
-                    high = unit[n - 1];
-                    best = n;
-                }
-            }
-            low = best != 0 ? across(best) : hi0;
         }
-        if (apart_from_unit(low, high)) return true;
+        high = best != 0 ? across(best) : hi0;
+    } else {
+        high = lo0;
+        for (int n = 1; n <= 3; ++n) {
+            if (unit[n - 1] > high) {
+                high = unit[n - 1];
+                best = n;
+            }
+        }
+        low = best != 0 ? across(best) : hi0;
     }
-    return false;
+    return apart_from_unit(low, high);
 }
 
 // Whether the box placed by `placed` lies apart from the unit box of the
 // frame whose inverse is `to_frame` along one of the frame's three axes.
-bool separated_in_frame_of(const Matrix& to_frame, const Matrix& placed) {
+bool separated_by_product(const Matrix& to_frame, const Matrix& placed) {
     Matrix relative;
     multiply_into(to_frame, kOnes, placed, kOnes, relative);
-    if (all_numbers(relative)) return separated_numbers(relative);
+    if (all_numbers(relative)) {
+        const CornerWs w = corner_ws(relative);
+        for (int a = 0; a < 3; ++a) {
+            if (apart_along(&relative.entry[4 * a], w)) return true;
+        }
+        return false;
+    }
     const Vector p0 = apply(relative, {0.0, 0.0, 0.0});
     const Vector p1 = apply(relative, kOnes);
     for (int coordinate = 0; coordinate < 3; ++coordinate) {
         double lo = 0.0, hi = 0.0;
         if (projection(component(p0, coordinate), component(p1, coordinate), relative, coordinate, lo, hi)) return true;
+    }
+    return false;
+}
+
+bool finite_row(const double row[4]) {
+    return std::isfinite(row[0]) && std::isfinite(row[1]) && std::isfinite(row[2]) && std::isfinite(row[3]);
+}
+
+// separated_by_product, one row of the relative placement at a time, for
+// two placements without perspective (m(3,0), m(3,1), m(3,2) zero). Each
+// axis of the frame reads one row of the product and its row 3, and that
+// row 3 holds products of a zero with numbers, zeros that make every w
+// exactly 1 (so long as the rows read are numbers: a placed box that is not
+// a number spreads NaN or infinity into every row). A row is computed as
+// the product computes it, operation for operation: (3,3) of `placed` is
+// read as the product reads it, (3,3) of `to_frame` never. Most pairs are
+// apart along the first or second axis, and the rest of the product is
+// never computed. A row that is not all numbers leaves it to the product.
+bool separated_in_frame_of(const Matrix& to_frame, const Matrix& placed) {
+    const bool flat = at(to_frame, 3, 0) == 0.0 && at(to_frame, 3, 1) == 0.0 && at(to_frame, 3, 2) == 0.0 &&
+                      at(placed, 3, 0) == 0.0 && at(placed, 3, 1) == 0.0 && at(placed, 3, 2) == 0.0;
+    if (!flat) return separated_by_product(to_frame, placed);
+    const double b33 = near_one(at(placed, 3, 3)) ? at(placed, 3, 3) : 1.0;
+    for (int a = 0; a < 3; ++a) {
+        double row[4];
+        for (int j = 0; j < 4; ++j) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k) sum += at(to_frame, a, k) * (k == 3 && j == 3 ? b33 : at(placed, k, j));
+            row[j] = sum;
+        }
+        if (!finite_row(row)) return separated_by_product(to_frame, placed);
+        if (apart_along(row, kNoPerspective)) return true;
     }
     return false;
 }

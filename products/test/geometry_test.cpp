@@ -529,23 +529,25 @@ bool apart_by_projections(const Matrix& frame, const Matrix& placed) {
 // meet, its answer must be the one the parts give, placements square to the
 // axes (exact zeros), turned at random, and of arbitrary numbers included.
 TEST_F(Geometry, IntersectionAgreesWithTheProjectionsOfBothFrames) {
+    constexpr int kObjects = 150;
     std::mt19937 draw(2026);
     const auto u = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(draw); };
     std::vector<PlannedObject> objects;
-    for (int i = 0; i < 60; ++i) {
+    for (int i = 0; i < kObjects; ++i) {
         Matrix m = placement_of({u(0, 2), u(0, 2), u(0, 1)}, {u(-180, 180), u(-180, 180), u(-180, 180)},
                                 {u(0.5, 2), u(0.5, 2), u(0.5, 2)});
         if (i % 6 == 1) m = placement_of({u(0, 2), u(0, 2), 0}, {0, 0, 90.0 * (i % 4)}, {1, u(0.5, 2), 1});
         if (i % 6 == 2) {
             for (double& e : m.entry) e = u(-1.5, 1.5);  // w is not 1
         }
+        if (i % 6 == 3) m.entry[12 + (i / 6) % 3] = u(-1.5, 1.5);  // one perspective entry
         objects.push_back({box_model, VX_OBJECT_ALIVE, 0, m});
     }
     make(objects);
     store_boxes();
     int compared = 0, touching = 0;
-    for (int32_t a = 0; a < 60; ++a) {
-        for (int32_t b = 0; b < 60; ++b) {
+    for (int32_t a = 0; a < kObjects; ++a) {
+        for (int32_t b = 0; b < kObjects; ++b) {
             const Parallelepiped& p = TableActeursProduits[a].box;
             const Parallelepiped& q = TableActeursProduits[b].box;
             const auto radius = [](const Parallelepiped& r) {
@@ -566,6 +568,38 @@ TEST_F(Geometry, IntersectionAgreesWithTheProjectionsOfBothFrames) {
     EXPECT_GT(compared, 800);
     EXPECT_GT(touching, 200);
     EXPECT_GT(compared - touching, 100);
+}
+
+// Placements that are not boxes (an infinite or NaN entry, a perspective
+// row, a Y cosine) against a box they overlap: the test takes shortcuts for
+// placements without perspective whose products are numbers, and must give
+// the answer of the projections, in either order.
+const Matrix kBeside = placement_of({4, 2.5, 3}, {0, 0, 0}, {1, 1, 1});
+
+TEST_F(Geometry, IntersectionOfPlacementsThatAreNotBoxes) {
+    const Matrix boxes[] = {placement_of({1.2, 2.5, 3.1}, {0, 0, 0}, {1, 1, 1}),
+                            placement_of({1.5, 2.2, 3}, {0, 0, 30}, {1, 1.5, 1}),
+                            placement_of({1, 2.5, 3}, {0, 120, 0}, {1, 1, 1})};
+    const Matrix others[] = {
+        with_entries(kSquare, {{1, kInf}}),  with_entries(kSquare, {{4, -kInf}}), with_entries(kSquare, {{6, kNaN}}),
+        with_entries(kSquare, {{3, kInf}}),  with_entries(kSquare, {{12, 0.5}}),  with_entries(kSquare, {{13, -0.3}}),
+        with_entries(kSquare, {{14, 0.2}}),  with_entries(kSquare, {{15, 0.5}}),  with_entries(kTurned, {{10, 1e38}}),
+        // Apart along the boxes' X, but with an edge of infinite length,
+        with_entries(kBeside, {{1, kInf}}),  with_entries(kBeside, {{2, -kInf}}), with_entries(kBeside, {{9, kNaN}}),
+        // Or with a perspective that turns w negative.
+        with_entries(kBeside, {{12, -2}}),   with_entries(kBeside, {{13, -2}}),   with_entries(kBeside, {{14, -2}}),
+    };
+    for (const Matrix& box : boxes) {
+        for (const Matrix& other : others) {
+            make({at({50, 50, 50}), {box_model, VX_OBJECT_ALIVE, 0, box}, {box_model, VX_OBJECT_ALIVE, 0, other}});
+            store_boxes();
+            const Matrix ma = createMatrixFrom_(TableActeursProduits[1].cells);
+            const Matrix mb = createMatrixFrom_(TableActeursProduits[2].cells);
+            const int expected = apart_by_projections(ma, mb) || apart_by_projections(mb, ma) ? 0 : 1;
+            EXPECT_EQ(intersects(1, 2), expected);
+            EXPECT_EQ(intersects(2, 1), expected);
+        }
+    }
 }
 
 TEST(FindProjection, EstimatesTheIntervalFromFiveCorners) {
