@@ -210,10 +210,6 @@ struct KnownInverse {
 
 std::vector<KnownInverse> g_inverses;  // one per record bound
 
-// The cells that differ between two placements of the same orientation and
-// sizes: the translation, and (3,3), which the inverse does not read.
-constexpr std::uint32_t kMovedEntries = (1u << 3) | (1u << 7) | (1u << 11) | (1u << 15);
-
 // Reads i's cells into m; its entry, whose inverse is current when known.
 KnownInverse* read_cells(std::int32_t i, Matrix& m) {
     const FloatCell* cells = record(i).cells.floatCells;
@@ -222,11 +218,11 @@ KnownInverse* read_cells(std::int32_t i, Matrix& m) {
         return nullptr;
     }
     KnownInverse& k = g_inverses[static_cast<std::size_t>(i)];
-    const std::uint32_t changed = load_and_keep(cells, k.from, m);
-    if (changed == 0) return &k;
+    const CellChanges changed = load_and_keep(cells, k.from, m);
+    if (!changed.any) return &k;
     // Only moved: the inverse follows when its factors allow it, once it is
     // asked for (a test often needs one object's inverse only).
-    k.known = k.known && k.movable && (changed & ~kMovedEntries) == 0;
+    k.known = k.known && k.movable && !changed.besides_a_move;
     k.moved = k.known;
     return &k;
 }

@@ -334,21 +334,26 @@ inline bool load_widened(const FloatCell* cells, Matrix& m) {
     return not_finite == 0;
 }
 
-// Reads the cells widened into m; which of them differ from what `kept`
-// holds, bit for bit (NaN and -0 included), one bit per cell. When some do,
-// `kept` takes them, narrowed back from m (exact: they are floats widened; a
-// signalling NaN comes back quiet and so never matches, which costs time,
-// not answers).
-inline std::uint32_t load_and_keep(const FloatCell* cells, StoredMatrix& kept, Matrix& m) {
-    std::uint32_t changed = 0;
+// What changed in a placement's cells since they were last kept: anything,
+// and anything besides the translation and (3,3) (entries 3, 7, 11, 15),
+// which are all a move changes.
+struct CellChanges {
+    bool any;
+    bool besides_a_move;
+};
+
+// Reads the cells widened into m, and tells how they differ from what
+// `kept` holds, bit for bit (NaN and -0 included); `kept` then holds them.
+inline CellChanges load_and_keep(const FloatCell* cells, StoredMatrix& kept, Matrix& m) {
+    std::uint32_t moved = 0, besides = 0;
     for (int k = 0; k < kMatrixCells; ++k) {
         const float f = vx_load_f32(&cells[k].cur);
         m.entry[k] = static_cast<double>(f);
-        changed |= static_cast<std::uint32_t>(bits_of(f) != bits_of(kept.entry[k])) << k;
+        const std::uint32_t differ = bits_of(f) ^ bits_of(kept.entry[k]);
+        (k % 4 == 3 ? moved : besides) |= differ;
+        kept.entry[k] = f;
     }
-    if (changed == 0) return 0;
-    for (int k = 0; k < kMatrixCells; ++k) kept.entry[k] = static_cast<float>(m.entry[k]);
-    return changed;
+    return {(moved | besides) != 0, besides != 0};
 }
 
 inline constexpr double kFloatMax = std::numeric_limits<float>::max();

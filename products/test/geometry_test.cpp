@@ -574,6 +574,29 @@ TEST_F(Geometry, IntersectionAgreesWithTheProjectionsOfBothFrames) {
 // row, a Y cosine) against a box they overlap: the test takes shortcuts for
 // placements without perspective whose products are numbers, and must give
 // the answer of the projections, in either order.
+// The test keeps each object's inverse while its cells stay the same, and
+// follows a move: a write to any one cell between two tests (as a simulator
+// may make) must be seen, whether it moves, turns, resizes or skews.
+TEST_F(Geometry, IntersectionSeesAWriteToAnyCell) {
+    const Matrix near = placement_of({1.6, 0.2, 0.1}, {0, 0, 20}, {1, 1, 1});
+    int flips = 0;
+    for (int k = 0; k < 16; ++k) {
+        for (const double value : {-2.0, -0.5, 0.5, 1.3, 3.0}) {
+            make({at({50, 50, 50}), at({0, 0, 0}), {box_model, VX_OBJECT_ALIVE, 0, near}});
+            store_boxes();
+            const int before = intersects(1, 2);
+            ASSERT_EQ(intersects(2, 1), before);  // both inverses now kept
+            bench_->matrix_cells(2)[k].cur = static_cast<float>(value);
+            const Matrix ma = createMatrixFrom_(TableActeursProduits[1].cells);
+            const Matrix mb = createMatrixFrom_(TableActeursProduits[2].cells);
+            const int expected = apart_by_projections(ma, mb) || apart_by_projections(mb, ma) ? 0 : 1;
+            EXPECT_EQ(intersects(2, 1), expected) << "cell " << k << " set to " << value;
+            flips += expected != before;
+        }
+    }
+    EXPECT_GE(flips, 8);  // the writes do change answers
+}
+
 const Matrix kBeside = placement_of({4, 2.5, 3}, {0, 0, 0}, {1, 1, 1});
 
 TEST_F(Geometry, IntersectionOfPlacementsThatAreNotBoxes) {
