@@ -290,7 +290,8 @@ inline bool move_inverse(const Matrix& a, Factors& f, Matrix& inverse) {
     for (int k = 0; k < 3; ++k) {
         for (int i = k + 1; i < 4; ++i) at(f.lu, i, 3) -= at(f.lu, i, k) * at(f.lu, k, 3);
     }
-    Matrix q = identity();
+    Matrix q;  // only its column 3 is read and written
+    for (int i = 0; i < 4; ++i) at(q, i, 3) = i == 3 ? 1.0 : 0.0;
     solve_column(f.lu, 3, q);
     bool numbers = at(f.lu, 3, 3) > 0.0;
     for (int i = 0; i < 4; ++i) {
