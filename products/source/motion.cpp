@@ -102,12 +102,14 @@ bool moved_in_place(FloatCell* cells, const double by[3]) {
     double moved[3];
     for (int r = 0; r < 3; ++r) moved[r] = (static_cast<double>(f[kTranslationEntry[r]]) + 0.0) + by[r] * b33;
     if (!within_float_range(moved)) return false;  // an overflow, or a move that is not a number
-    // (3,3) stays as read (a -0 included) unless near one, and a new
-    // coordinate may round to -0, which must stay too.
-    for (int k = 0; k < kMatrixCells - 1; ++k) f[k] += 0.0f;
-    for (int r = 0; r < 3; ++r) f[kTranslationEntry[r]] = static_cast<float>(moved[r]);
-    if (m_one) f[15] = 1.0f;
-    for (int k = 0; k < kMatrixCells; ++k) vx_store_f32(&cells[k].cur, f[k]);
+    // Each cell written straight from what was read. (3,3) stays as read (a
+    // -0 included) unless near one, and a new coordinate may round to -0,
+    // which must stay too.
+    for (int k = 0; k < kMatrixCells - 1; ++k) {
+        const float value = k % 4 == 3 ? static_cast<float>(moved[k / 4]) : f[k] + 0.0f;
+        vx_store_f32(&cells[k].cur, value);
+    }
+    vx_store_f32(&cells[kMatrixCells - 1].cur, m_one ? 1.0f : f[15]);
     return true;
 }
 
