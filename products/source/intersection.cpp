@@ -104,8 +104,9 @@ CornerWs corner_ws(const Matrix& r) {
 // zero (a number times 0) or the entry itself (times 1); leaving it out can
 // change nothing but the sign of a zero, and the test only compares values,
 // where -0 equals +0. The projection is decided as projection decides it,
-// on the same values.
-bool apart_along(const double row[4], const CornerWs& w) {
+// on the same values. (Inlined where it is called, so that with the w of
+// a placement without perspective, all 1, every division drops out.)
+[[gnu::always_inline]] inline bool apart_along(const double row[4], const CornerWs& w) {
     const double t = row[3];
     const double lo0 = t;  // the origin's image: w is 1 there
     const double hi0 = divided_by_w(((row[0] + row[1]) + row[2]) + t, w.far);
