@@ -61,12 +61,13 @@ enum class CallForm { TimeTimer, Counter, Edge, Bistable, Unknown };
 struct LibraryEntry {
     std::string_view name;
     std::string_view parameters;  // as the table writes them; "TIME" for a TIME-form timer
+    std::string_view instance;    // a TIME-form timer's instance variables after CV, as the table writes them
 };
 
 inline constexpr std::array kLibraryEntries{
-#define IEC_FUNCTION(result, name, params) LibraryEntry{#name, #params},
-#define IEC_UNIT_TIMER(block, unit, divisor, code)
-#define IEC_TIME_TIMER(block, code) LibraryEntry{#block "_Q", "TIME"},
+#define IEC_FUNCTION(result, name, params) LibraryEntry{#name, #params, ""},
+#define IEC_UNIT_TIMER(block, unit, divisor, code, third)
+#define IEC_TIME_TIMER(block, code, instance) LibraryEntry{#block "_Q", "TIME", #instance},
 #include "blocks.def"
 #undef IEC_FUNCTION
 #undef IEC_UNIT_TIMER
@@ -79,6 +80,16 @@ constexpr const LibraryEntry* first_entry(std::string_view stem) {
     for (const LibraryEntry& e : kLibraryEntries) {
         if (e.name.size() > stem.size() && e.name.starts_with(stem) && e.name[stem.size()] == '_' &&
             e.name.find('_', stem.size() + 1) == std::string_view::npos)
+            return &e;
+    }
+    return nullptr;
+}
+
+// The entry for output `pin` of a block of library stem `stem`: <stem>_<pin>.
+constexpr const LibraryEntry* output_entry(std::string_view stem, std::string_view pin) {
+    for (const LibraryEntry& e : kLibraryEntries) {
+        if (e.name.size() == stem.size() + 1 + pin.size() && e.name.starts_with(stem) && e.name[stem.size()] == '_' &&
+            e.name.ends_with(pin))
             return &e;
     }
     return nullptr;
@@ -100,6 +111,36 @@ constexpr bool every_block_has_a_call() {
     return true;
 }
 static_assert(every_block_has_a_call(), "every block a description can use has an entry in the library's table");
+
+// A counter's BOOL outputs are each read from their own entry (the library
+// advances an instance once per cycle, however many of its outputs are read).
+constexpr bool every_counter_output_has_an_entry() {
+    for (const BlockKind& kind : kBlockKinds) {
+        if (call_form(first_entry(kind.entry)) != CallForm::Counter) continue;
+        for (std::size_t o = 0; o + 1 < kind.output_count; ++o) {
+            if (output_entry(kind.entry, kind.output_pins[o].name) == nullptr) return false;
+        }
+    }
+    return true;
+}
+static_assert(every_counter_output_has_an_entry(), "every counter output has an entry in the library's table");
+
+// The C declarations of a TIME-form timer's instance variables, from the
+// table's list, "(i16_var running, i32_var cycle_mark)": type and name.
+std::vector<std::pair<std::string, std::string>> instance_variables(std::string_view list) {
+    std::vector<std::pair<std::string, std::string>> variables;
+    list = list.substr(1, list.size() - 2);
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        std::string_view one = list.substr(0, comma);
+        list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
+        while (one.starts_with(' ')) one.remove_prefix(1);
+        const std::size_t space = one.find(' ');
+        const std::string_view type = one.substr(0, space);
+        variables.emplace_back(type == "i16_var" ? "int16_t" : "int32_t", std::string(one.substr(space + 1)));
+    }
+    return variables;
+}
 
 std::string title(const Graph& graph, std::string_view what, std::string_view description) {
     return "/*\n * Controller " + graph.name + " (unit " + graph.unit + ", graph " + graph.name + "): " +
@@ -481,10 +522,12 @@ private:
                 const std::int64_t ticks = b.inputs[1].value;
                 out_ += pad8 + "static const IntCell pt[4] = {{0}, {0}, {.cur = " + number(ticks / kTicksPerDay) +
                         "}, {.cur = " + number(ticks % kTicksPerDay) + "}};\n";
-                out_ += pad8 + "static int32_t cycle_mark;\n";
-                if (entry == "tof") out_ += pad8 + "static int16_t running;\n";
-                out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + call + in[0] + ", pt, " + output(1) +
-                        (entry == "tof" ? ", &running" : "") + ", &cycle_mark));\n";
+                std::string kept;
+                for (const auto& [type, name] : instance_variables(library->instance)) {
+                    out_ += pad8 + "static " + type + " " + name + ";\n";
+                    kept += ", &" + name;
+                }
+                out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + call + in[0] + ", pt, " + output(1) + kept + "));\n";
                 out_ += pad8 + "VX_post_bool(" + output(0) + ");\n" + pad8 + "VX_freeze_int_array(" + output(1) + ", 2);\n";
                 break;
             }
@@ -492,8 +535,11 @@ private:
                 std::vector<std::string> args(in.begin(), in.end());
                 out_ += pad8 + "static int16_t cycle_mark;\n";
                 out_ += pad8 + "int16_t cv = (int16_t)vx_int_cur(" + output(kind.output_count - 1) + ");\n";
-                out_ += pad8 + "vx_bool_set_cur(" + output(0) + ", " + call + join(args, ", ") + ", &cv, &cycle_mark));\n";
-                if (entry == "ctud") out_ += pad8 + "vx_bool_set_cur(" + output(1) + ", cv <= 0);\n";
+                for (std::size_t o = 0; o + 1 < kind.output_count; ++o) {
+                    const std::string_view pin = kind.output_pins[o].name;
+                    out_ += pad8 + "vx_bool_set_cur(" + output(o) + ", " + std::string(output_entry(kind.entry, pin)->name) +
+                            "(" + join(args, ", ") + ", &cv, &cycle_mark));\n";
+                }
                 out_ += pad8 + "vx_int_set_cur(" + output(kind.output_count - 1) + ", cv);\n";
                 for (std::size_t o = 0; o + 1 < kind.output_count; ++o) out_ += pad8 + "VX_post_bool(" + output(o) + ");\n";
                 out_ += pad8 + "VX_post_int(" + output(kind.output_count - 1) + ");\n";

@@ -356,8 +356,8 @@ int32_t unitE__pickplace(void) {
     }
     {   /* open_hold: TOF IN = X_4 | X_6, PT = 300 ms */
         static const IntCell pt[4] = {{0}, {0}, {.cur = 0}, {.cur = 3000}};
-        static int32_t cycle_mark;
         static int16_t running;
+        static int32_t cycle_mark;
         vx_bool_set_cur(pickplace_open_hold__Q, tof_Q(vx_bool_cur(pickplace__X_4) || vx_bool_cur(pickplace__X_6), pt, pickplace_open_hold__ET, &running, &cycle_mark));
         VX_post_bool(pickplace_open_hold__Q);
         VX_freeze_int_array(pickplace_open_hold__ET, 2);
@@ -379,7 +379,7 @@ int32_t unitE__pickplace(void) {
         static int16_t cycle_mark;
         int16_t cv = (int16_t)vx_int_cur(pickplace_layers__CV);
         vx_bool_set_cur(pickplace_layers__QU, ctud_QU(vx_bool_cur(pickplace__X_41), 0, vx_bool_cur(pickplace__X_42), 0, 3, &cv, &cycle_mark));
-        vx_bool_set_cur(pickplace_layers__QD, cv <= 0);
+        vx_bool_set_cur(pickplace_layers__QD, ctud_QD(vx_bool_cur(pickplace__X_41), 0, vx_bool_cur(pickplace__X_42), 0, 3, &cv, &cycle_mark));
         vx_int_set_cur(pickplace_layers__CV, cv);
         VX_post_bool(pickplace_layers__QU);
         VX_post_bool(pickplace_layers__QD);
