@@ -61,7 +61,8 @@ public:
     // Whether this step's pairs are listed; if not, around() searches.
     bool lists_ready() const { return lists_ready_; }
 
-    // p's list of this step (around(p) when the lists are ready), or nothing.
+    // p's list of this step when the lists are ready (what a turn reads then,
+    // instead of around(p)), or nothing.
     std::span<const std::int32_t> listed(std::int32_t p) const {
         if (!lists_ready_) return {};
         const std::uint32_t first = list_first(p);

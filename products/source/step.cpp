@@ -15,9 +15,11 @@
 // ones the test would have rejected, so every answer, and every behaviour
 // call, stays the same.
 //
-// Product contacts wait for the higher product in a triangular bit table
-// allocated at start-up, one bit per pair, with a count of pending bits per
-// product so that a product nobody touched costs no lookup at all.
+// Product contacts wait for the higher product in a flag beside its list
+// entry for the lower one, while the index lists the pairs; in the steps
+// that search at each turn, in a triangular bit table allocated at
+// start-up, one bit per pair, with a count of pending bits per product so
+// that a product nobody touched costs no lookup at all.
 //
 // Nothing is allocated here: every buffer is reserved by produitsInit for
 // the records it bound.
@@ -221,8 +223,8 @@ void productsStep(void) {
     const std::int32_t actors = std::max(actor_count(), g_step.actors);
     g_step.spheres.build(records);  // stores every box first, killed records' included
     for (std::int32_t p = actors; p < records; ++p) {
-        // What the next turn reads, fetched while this one runs: at ten
-        // thousand products the records no longer fit the cache.
+        // What the turn after the next reads, fetched while this one runs:
+        // at ten thousand products the records no longer fit the cache.
         if (p + 2 < records) {
             prefetch_cells(p + 2);
             for (const std::int32_t o : g_step.spheres.listed(p + 2)) {
