@@ -169,7 +169,7 @@ TEST_P(ControllerMap, IsTheGoldenOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Controllers, ControllerMap,
-                         ::testing::Values("tarvo", "melki", "melki_bis", "sorel", "sorel_bis", "conveyor"));
+                         ::testing::Values("tarvo", "melki", "melki_bis", "sorel", "sorel_bis", "conveyor", "pickplace"));
 
 }  // namespace
 }  // namespace vx::console::modbus
